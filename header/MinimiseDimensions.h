@@ -1,0 +1,17 @@
+// Finds the distinct time axes, level axes and grids of all variables and numbers them.
+#ifndef TESSOLD_MINIMISEDIMENSIONS_H
+#define TESSOLD_MINIMISEDIMENSIONS_H
+
+#include <list>
+
+#include "Level.h"
+#include "Region.h"
+#include "Series.h"
+#include "TimeField.h"
+#include "Variable.h"
+
+std::list<Series<TimeField>> MinimiseTimes(std::list<Variable>& x_var_list);
+std::list<Series<Level>> MinimiseLevels(std::list<Variable>& x_var_list);
+std::list<Region> MinimiseRegions(std::list<Variable>& x_var_list);
+
+#endif

@@ -1,0 +1,42 @@
+// Packing rules per STASH code and the in-place reductions they apply to field data.
+#ifndef TESSOLD_PACKING_H
+#define TESSOLD_PACKING_H
+
+#include <list>
+#include <string>
+
+#include "Variable.h"
+
+struct PackDetails
+{
+    int i_stash;
+    int i_id;
+    int i_skip;
+    int i_crop;
+    int i_avg;
+    int i_pack;
+    bool operator==(const PackDetails& rhs) const;
+};
+
+class Packing
+{
+public:
+    explicit Packing(std::string s_pack_file_name);
+
+    bool LoadAttributes();
+    void PackVariables(std::list<Variable>& x_var_list);
+    void PackVariable(Variable& x_variable);
+    const std::list<PackDetails>& GetRules() const { return x_pack_details_list; }
+
+private:
+    std::list<PackDetails> x_pack_details_list;
+    std::string s_xml_pack_name;
+};
+
+void BytePackVariable(Variable& x_variable, int i_nbytes);
+void CropVariable(Variable& x_variable, int i_ncrop);
+void SkipVariable(Variable& x_variable, int i_nskip);
+void AvgVariable(Variable& x_variable, int i_navg);
+int average(int* px_data, int i_posn, int i_oncols, int i_navg);
+
+#endif

@@ -1,0 +1,55 @@
+// A regular or rotated-pole latitude/longitude grid and its coordinate lists.
+#ifndef TESSOLD_REGION_H
+#define TESSOLD_REGION_H
+
+#include <list>
+
+class Region
+{
+public:
+    Region();
+    Region(int i_gridc, float f_slat, float f_slon, float f_dlat, float f_dlon,
+           int i_nrows, int i_ncols);
+    Region(const Region& rhs);
+    Region& operator=(const Region& rhs);
+    ~Region();
+
+    bool operator==(const Region& rhs) const;
+    bool operator!=(const Region& rhs) const;
+
+    int GetID() const { return i_id; }
+    void SetID(int i_new_id) { i_id = i_new_id; }
+    int GetNRows() const { return i_nrows; }
+    int GetNCols() const { return i_ncols; }
+    int GetGridType() const { return i_gridc; }
+
+    void SetPoleLocation(float f_pole_lat, float f_pole_lon);
+    float GetPoleLatitude() const { return f_plat; }
+    float GetPoleLongitude() const { return f_plon; }
+
+    std::list<float> GetLatitudes() const;
+    std::list<float> GetLongitudes() const;
+    void GetGlobalCoordsForRotatedGrid(float*& pf_global_lat, float*& pf_global_lon);
+
+    void SubSample(int i_skip);
+    void Crop(int i_crop_size);
+    void Print() const;
+
+private:
+    void DropCache();
+
+    float f_slat;
+    float f_slon;
+    float f_dlat;
+    float f_dlon;
+    float f_plat;
+    float f_plon;
+    int i_nrows;
+    int i_ncols;
+    int i_id;
+    int i_gridc;
+    float* pf_global_lon_coords;
+    float* pf_global_lat_coords;
+};
+
+#endif

@@ -1,0 +1,67 @@
+// One 2-D field of the input: identity codes, coordinates and a pointer into the data buffer.
+#ifndef TESSOLD_VARFIELD_H
+#define TESSOLD_VARFIELD_H
+
+#include "Level.h"
+#include "Region.h"
+#include "TimeField.h"
+
+typedef signed char ncbyte;
+
+class VarField
+{
+public:
+    VarField(int i_model_code, int i_field_code, int i_stash_code, int i_field_type);
+    VarField(const VarField& rhs);             // the copy starts without conversion arrays
+    VarField& operator=(const VarField& rhs);
+    ~VarField();
+
+    void SetBMDI_MKS(float f_new_bmdi, float f_new_mks);
+    void SetPackCode(int i_new_pack_code) { i_pack_code = i_new_pack_code; }
+    void SetProcCode(int i_new_proc_code) { i_proc_code = i_new_proc_code; }
+    void SetData(int* px_new_data) { px_data = px_new_data; }
+    void SetSamplingFrequency(float f_frequency) { f_sampling_freq = f_frequency; }
+    void SetDims(Region x_new_region, Level x_new_level, TimeField x_new_time);
+
+    int GetType() const { return i_field_type; }
+    int GetFieldCode() const { return i_field_code; }
+    int GetStashCode() const { return i_stash_code; }
+    int GetModelCode() const { return i_model_code; }
+    int GetProcCode() const { return i_proc_code; }
+    int GetPackCode() const { return i_pack_code; }
+    float GetMissingValue() const { return f_bmdi; }
+    float GetMKSValue() const { return f_mks; }
+    float GetSamplingFrequency() const { return f_sampling_freq; }
+    int* GetData() const { return px_data; }
+    TimeField& GetTimeField() { return x_time; }
+    const TimeField& GetTimeField() const { return x_time; }
+    Level& GetLevel() { return x_level; }
+    const Level& GetLevel() const { return x_level; }
+    Region& GetRegion() { return x_region; }
+    const Region& GetRegion() const { return x_region; }
+
+    ncbyte* GetDataAsByte();
+    short* GetDataAsShort();
+
+    bool InGroup(const VarField& rhs) const;
+    void Print() const;
+
+private:
+    Region x_region;
+    TimeField x_time;
+    Level x_level;
+    int* px_data;
+    ncbyte* px_data_as_byte;
+    short* px_data_as_short;
+    int i_field_code;
+    int i_field_type;
+    int i_stash_code;
+    int i_pack_code;
+    int i_proc_code;
+    int i_model_code;
+    float f_bmdi;
+    float f_mks;
+    float f_sampling_freq;
+};
+
+#endif

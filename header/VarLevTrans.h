@@ -1,0 +1,35 @@
+// The metadata translation file (variable attributes by STASH code and model) and the level table.
+#ifndef TESSOLD_VARLEVTRANS_H
+#define TESSOLD_VARLEVTRANS_H
+
+#include <list>
+#include <string>
+
+#include "AttributeList.h"
+
+class TiXmlDocument;
+class TiXmlElement;
+
+class VarLevTrans
+{
+public:
+    explicit VarLevTrans(std::string s_xml_file_name);
+    ~VarLevTrans();
+    VarLevTrans(const VarLevTrans&) = delete;
+    VarLevTrans& operator=(const VarLevTrans&) = delete;
+
+    bool LoadAttributes();
+    void ProcessVariableAttributes(TiXmlElement* px_root_ele, int i_model_id);
+    const AttributeList& GetVariableAttributes(int i_stash_code, int i_model_code) const;
+    AttributeList GetLevelAttributes(int i_level_type, int i_size) const;
+
+private:
+    std::list<AttributeList> x_var_att_list;
+    AttributeList x_null_list;
+    TiXmlDocument* px_xml_doc;
+};
+
+// Writes text and a line end to standard error and flushes.
+void error(std::string s_text);
+
+#endif
