@@ -1,1 +1,146 @@
-// placeholder
+// Runs every stage of one conversion in a fixed order and reports each failure with one
+// line on standard error: reading, extraction, metadata, packing, global attributes, writing.
+#include "ConvertFile.h"
+
+#include <iostream>
+#include <list>
+
+#include "ExtractVariables.h"
+#include "GlobalAtts.h"
+#include "MTime.h"
+#include "Packing.h"
+#include "ReadUMFile.h"
+#include "VarLevTrans.h"
+#include "Variable.h"
+#include "WriteNetCDFFile.h"
+
+namespace {
+
+const int ci_hdrchk_words = 6;
+
+// Writes one message line to standard error and flushes it.
+void Report(const std::string& s_line)
+{
+    std::cerr << s_line << std::endl;
+}
+
+// The header arrays of one input file, released on every path once reading has begun.
+struct Headers
+{
+    int* px_fixhdr = nullptr;
+    int* px_pphdrs = nullptr;
+    int* px_intc = nullptr;
+    int* px_realc = nullptr;
+    int* px_levc = nullptr;
+    int* px_rowc = nullptr;
+    int* px_colc = nullptr;
+    int* px_fieldc = nullptr;
+    int* px_data = nullptr;
+
+    Headers() = default;
+    Headers(const Headers&) = delete;
+    Headers& operator=(const Headers&) = delete;
+    ~Headers()
+    {
+        CleanHdrs(px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc, px_fieldc);
+        CleanData(px_data);
+    }
+};
+
+// Reads headers and data; returns false after reporting a corrupt or empty file.
+bool ReadInput(std::ifstream& x_infile, const std::string& s_input_file_name, Headers& x_hdrs)
+{
+    std::string s_fault;
+    if (ReadHdrs(x_infile, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_intc, x_hdrs.px_realc,
+                 x_hdrs.px_levc, x_hdrs.px_rowc, x_hdrs.px_colc, x_hdrs.px_fieldc, s_fault))
+        x_hdrs.px_data = ReadData(x_infile, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
+    if (!s_fault.empty()) {
+        Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
+        return false;
+    }
+    if (x_hdrs.px_data == nullptr) {
+        Report("Error: Input file: " + s_input_file_name + " contains no data.");
+        return false;
+    }
+    return true;
+}
+
+// Builds the file's reference time from fixed-header words 21 to 26 and the calendar word 8.
+MTime ReferenceTime(const int* px_fixhdr)
+{
+    if (px_fixhdr == nullptr)
+        return MTime();
+    return MTime(px_fixhdr + 20, px_fixhdr[7]);
+}
+
+}  // namespace
+
+bool IsUMFile(std::ifstream& x_infile)
+{
+    int px_words[ci_hdrchk_words];
+    x_infile.clear();
+    x_infile.seekg(0, std::ios::beg);
+    x_infile.read(reinterpret_cast<char*>(px_words), sizeof px_words);
+    if (x_infile.gcount() != static_cast<std::streamsize>(sizeof px_words))
+        return false;
+    return px_words[0] == -32768 && px_words[1] >= 1 && px_words[1] <= 4 &&
+           px_words[2] >= 1 && px_words[2] <= 6 && px_words[3] >= 0 && px_words[3] <= 105 &&
+           px_words[4] >= 1 && px_words[4] <= 10;
+}
+
+int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
+                std::string s_xml_file_name, std::string s_pack_file_name,
+                std::string s_gatts_file_name)
+{
+    std::ifstream x_infile(s_input_file_name, std::ios::in | std::ios::binary);
+    if (!x_infile) {
+        Report("Error: Input file: " + s_input_file_name + " could not be opened.");
+        return 1;
+    }
+    if (!IsUMFile(x_infile)) {
+        Report("Error: Input file: " + s_input_file_name + " is not a UM file.");
+        return 1;
+    }
+
+    int i_ret = 1;
+    bool b_failed = false;
+    Headers x_hdrs;
+    std::list<Variable> x_var_list;
+    if (!ReadInput(x_infile, s_input_file_name, x_hdrs))
+        b_failed = true;
+    MTime x_ref_time = ReferenceTime(x_hdrs.px_fixhdr);
+    if (!b_failed)
+        ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list);
+
+    VarLevTrans x_var_lev_trans(s_xml_file_name);
+    if (!b_failed && !x_var_lev_trans.LoadAttributes()) {
+        Report("Error: XML file: " + s_xml_file_name + " error in XML or file could not be opened.");
+        b_failed = true;
+    }
+    Packing x_packing(s_pack_file_name);
+    if (!b_failed && !x_packing.LoadAttributes()) {
+        Report("Error: XML file: " + s_pack_file_name + " error in XML or file could not be opened.");
+        b_failed = true;
+    }
+    x_packing.PackVariables(x_var_list);
+
+    GlobalAtts x_gatts;
+    if (!b_failed && !s_gatts_file_name.empty() && !x_gatts.LoadAttributes(s_gatts_file_name)) {
+        Report("Error: Failed to load global attributes file: " + s_gatts_file_name);
+        b_failed = true;
+    }
+    if (!b_failed)
+        i_ret = WriteNetCDFFile(s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
+    if (b_failed || i_ret == 1) {
+        Report("Error: Output file could not be written.");
+        i_ret = 1;
+    }
+
+    // The fields point into the data buffer, so the variables go before the buffer does.
+    x_var_list.clear();
+    x_infile.close();
+    if (i_ret != 1)
+        std::cout << "Converted file: " << s_input_file_name << " to: " << s_output_file_name
+                  << std::endl;
+    return i_ret;
+}

@@ -1,1 +1,84 @@
-// placeholder
+// Command-line host: loads libtessold.so the way any host does (dlopen, then dlsym of
+// "tessold"), so the exported entry point is exercised on every run.
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+typedef int (*ConvertFunction)(char*, char*, char*, char*);
+
+const char* const cs_usage =
+    "Usage: tessold INPUT.um TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt\n";
+
+void PrintHelp()
+{
+    std::printf("%s\n", cs_usage);
+    std::printf(
+        "Converts one UM fields file (32-bit little-endian words, unpacked data) into one\n"
+        "CF-1.3 netCDF classic file named as the input with \".nc\" appended, next to the\n"
+        "input. The metadata translation XML maps STASH codes to variable names and\n"
+        "attributes, the packing XML says which diagnostics are byte-packed, cropped,\n"
+        "thinned or averaged, and the global attributes text file lists the file's global\n"
+        "attributes. An existing output file is never overwritten. The exit status is 0 on\n"
+        "success and 1 on failure (3 when the netCDF library fails while writing).\n\n"
+        "Example:\n"
+        "  tessold examples/example.um examples/translation.xml examples/packing.xml \\\n"
+        "          examples/global_attributes.txt\n"
+        "  ncdump -h examples/example.um.nc\n");
+}
+
+// Returns the folder that holds this executable, or an empty string.
+std::string ExecutableFolder()
+{
+    char s_path[PATH_MAX];
+    ssize_t i_length = readlink("/proc/self/exe", s_path, sizeof s_path - 1);
+    if (i_length <= 0)
+        return std::string();
+    s_path[i_length] = '\0';
+    std::string s_full(s_path);
+    return s_full.substr(0, s_full.rfind('/'));
+}
+
+// Loads the library next to the executable, else through the usual search path.
+ConvertFunction LoadEntryPoint()
+{
+    std::string s_beside = ExecutableFolder() + "/libtessold.so";
+    void* px_library = dlopen(s_beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (px_library == nullptr)
+        px_library = dlopen("libtessold.so", RTLD_NOW | RTLD_LOCAL);
+    if (px_library == nullptr) {
+        std::fprintf(stderr, "Error: could not load libtessold.so: %s\n", dlerror());
+        return nullptr;
+    }
+    void* px_symbol = dlsym(px_library, "tessold");
+    if (px_symbol == nullptr) {
+        std::fprintf(stderr, "Error: libtessold.so does not export tessold\n");
+        return nullptr;
+    }
+    ConvertFunction px_convert;
+    std::memcpy(&px_convert, &px_symbol, sizeof px_convert);
+    return px_convert;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        PrintHelp();
+        return 0;
+    }
+    if (argc != 5) {
+        std::fprintf(stderr, "%sTry 'tessold --help' for more information.\n", cs_usage);
+        return 2;
+    }
+    ConvertFunction px_convert = LoadEntryPoint();
+    if (px_convert == nullptr)
+        return 1;
+    return px_convert(argv[1], argv[2], argv[3], argv[4]);
+}

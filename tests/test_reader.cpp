@@ -1,1 +1,202 @@
+// Reader tests on files written by the UM file generator.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "RawConvert.h"
+#include "ReadUMFile.h"
+#include "TestFiles.h"
+
+namespace {
+
+// Everything ReadHdrs and ReadData produce for one file, released at the end of a test.
+struct ReadResult
+{
+    int* px_fixhdr = nullptr;
+    int* px_pphdrs = nullptr;
+    int* px_intc = nullptr;
+    int* px_realc = nullptr;
+    int* px_levc = nullptr;
+    int* px_rowc = nullptr;
+    int* px_colc = nullptr;
+    int* px_fieldc = nullptr;
+    int* px_data = nullptr;
+    bool b_headers_ok = false;
+    std::string s_fault;
+
+    ~ReadResult()
+    {
+        CleanHdrs(px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc, px_fieldc);
+        CleanData(px_data);
+    }
+};
+
+void ReadAll(const std::string& s_path, ReadResult& x_result)
+{
+    std::ifstream x_file(s_path, std::ios::binary);
+    ASSERT_TRUE(x_file.good());
+    x_result.b_headers_ok = ReadHdrs(x_file, x_result.px_fixhdr, x_result.px_pphdrs,
+                                     x_result.px_intc, x_result.px_realc, x_result.px_levc,
+                                     x_result.px_rowc, x_result.px_colc, x_result.px_fieldc,
+                                     x_result.s_fault);
+    if (x_result.b_headers_ok)
+        x_result.px_data = ReadData(x_file, x_result.px_fixhdr, x_result.px_pphdrs, x_result.s_fault);
+}
+
+std::string Generate(const TempDir& x_dir, const std::string& s_json)
+{
+    std::string s_path = x_dir.File("input.um");
+    EXPECT_FALSE(GenerateUM(s_json, s_path).empty()) << s_json;
+    return s_path;
+}
+
+}  // namespace
+
+TEST(ReadUMFile, CountStopsAtSpareEntriesAndDataEndsAtLastRecord)
+{
+    TempDir x_dir;
+    std::string s_path = Generate(x_dir, R"({"spare": 5, "fields": [
+        {"rows": 2, "cols": 3}, {"rows": 2, "cols": 3}, {"rows": 2, "cols": 3, "data": [1,2,3,4,5,6]}]})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_TRUE(x_read.b_headers_ok) << x_read.s_fault;
+    EXPECT_EQ(x_read.px_fixhdr[151], 3);
+    ASSERT_NE(x_read.px_pphdrs, nullptr);
+    ASSERT_NE(x_read.px_data, nullptr);
+    EXPECT_EQ(ReadValueFrom2D(x_read.px_fixhdr, x_read.px_pphdrs, 149, 22, 2), 16);
+    // The buffer holds exactly 18 words; the last is the final value of the third field.
+    int i_begin = ReadValueFrom2D(x_read.px_fixhdr, x_read.px_pphdrs, 149, 28, 2);
+    int i_offset = i_begin - (x_read.px_fixhdr[159] - 1);
+    EXPECT_EQ(i_offset, 12);
+    EXPECT_EQ(RAW_TO_FLOAT(x_read.px_data[i_offset + 5]), 6.0f);
+}
+
+TEST(ReadUMFile, ZeroFieldCodeInTheMiddleEndsTheTable)
+{
+    TempDir x_dir;
+    std::string s_path = Generate(x_dir, R"({"fields": [{}, {"lbfc": 0}, {}]})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_TRUE(x_read.b_headers_ok) << x_read.s_fault;
+    EXPECT_EQ(x_read.px_fixhdr[151], 1);
+    EXPECT_NE(x_read.px_data, nullptr);
+}
+
+TEST(ReadUMFile, FirstFieldCodeBelowOneMeansNoData)
+{
+    TempDir x_dir;
+    std::string s_path = Generate(x_dir, R"({"fields": [{"lbfc": -99}, {}]})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_TRUE(x_read.b_headers_ok) << x_read.s_fault;
+    EXPECT_EQ(x_read.px_fixhdr[151], 0);
+    EXPECT_EQ(x_read.px_pphdrs, nullptr);
+    EXPECT_EQ(x_read.px_data, nullptr);
+    EXPECT_TRUE(x_read.s_fault.empty());
+}
+
+TEST(ReadUMFile, CountStopsAtTheDeclaredNumberOfEntries)
+{
+    TempDir x_dir;
+    // Word 152 declares two entries although three valid ones follow in the file.
+    std::string s_path = Generate(x_dir, R"({"fields": [{}, {}, {}], "fixhdr": {"152": 2}})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_TRUE(x_read.b_headers_ok) << x_read.s_fault;
+    EXPECT_EQ(x_read.px_fixhdr[151], 2);
+}
+
+TEST(ReadUMFile, ConstantsSectionsPresentEmptyOrAbsent)
+{
+    TempDir x_dir;
+    std::string s_path = Generate(x_dir, R"({"int_consts": 46, "real_consts": 0,
+        "level_consts": [4, 0], "row_consts": [3, 2], "fields": [{}],
+        "fixhdr": {"105": 300, "106": 0, "120": -32768}})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_TRUE(x_read.b_headers_ok) << x_read.s_fault;
+    EXPECT_NE(x_read.px_intc, nullptr);
+    EXPECT_NE(x_read.px_realc, nullptr) << "a 1-D section with a start and length 0 is an empty array";
+    EXPECT_EQ(x_read.px_levc, nullptr) << "a 2-D section with second dimension 0 is absent";
+    EXPECT_NE(x_read.px_rowc, nullptr);
+    EXPECT_EQ(x_read.px_colc, nullptr) << "a negative start word marks an absent section";
+    EXPECT_EQ(x_read.px_fixhdr[100], 46);
+}
+
+TEST(ReadUMFile, WordsAreReadLittleEndianWithoutConversion)
+{
+    TempDir x_dir;
+    std::string s_path = Generate(x_dir, R"({"fields": [{"rows": 1, "cols": 2, "data": [1.0, -2.5]}]})");
+    std::string s_bytes = ReadFileBytes(s_path);
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_NE(x_read.px_data, nullptr) << x_read.s_fault;
+    size_t i_data_byte = 4 * static_cast<size_t>(x_read.px_fixhdr[159] - 1);
+    ASSERT_GE(s_bytes.size(), i_data_byte + 4);
+    EXPECT_EQ(s_bytes.substr(i_data_byte, 4), std::string("\x00\x00\x80\x3F", 4));
+    EXPECT_EQ(static_cast<unsigned int>(x_read.px_data[0]), 0x3F800000u);
+    EXPECT_EQ(RAW_TO_FLOAT(x_read.px_data[0]), 1.0f);
+    EXPECT_EQ(RAW_TO_FLOAT(x_read.px_data[1]), -2.5f);
+}
+
+TEST(RawConvert, RoundTripKeepsEveryBitIncludingNaNPayloads)
+{
+    for (unsigned int i_raw : {0x7FC01234u, 0xFFA00001u, 0x80000000u, 0x3F800000u, 0x00000001u})
+        EXPECT_EQ(FLOAT_TO_RAW(RAW_TO_FLOAT(i_raw)), i_raw);
+    EXPECT_EQ(FLOAT_TO_RAW(1.0f), 0x3F800000u);
+}
+
+// Each hostile header is reported as a fault naming what is wrong, and nothing is read.
+TEST(ReadUMFile, CorruptHeadersAreReportedNotTrusted)
+{
+    struct Case
+    {
+        const char* s_json;
+        const char* s_reason;
+    };
+    const Case cx_cases[] = {
+        {R"({"fields": [{}], "truncate": 1000})", "fixed header is shorter than 1024 bytes"},
+        {R"({"fields": [{}], "fixhdr": {"101": 1000000}})", "integer constants lie outside the file"},
+        {R"({"fields": [{}], "fixhdr": {"106": -4}})", "real constants have a negative length"},
+        {R"({"row_consts": [3, 2], "fields": [{}], "fixhdr": {"117": 100000000}})",
+         "row-dependent constants lie outside the file"},
+        {R"({"fields": [{}], "entry_length": 64, "fixhdr": {"151": 40}})",
+         "lookup entry length 40 is below 64 words"},
+        {R"({"fields": [{}], "fixhdr": {"150": 2000000000}})", "lookup table lies outside the file"},
+        {R"({"fields": [{}], "fixhdr": {"160": 2000000000}})", "data section start"},
+        {R"({"fields": [{"rows": 0}, {}]})", "field 0 has 0 rows and 4 columns"},
+        {R"({"fields": [{}, {"lookup": {"19": -3}}]})", "field 1 has 3 rows and -3 columns"},
+        {R"({"fields": [{}, {"lookup": {"29": 5}}, {}]})", "field 1 data lie outside the data section"},
+        {R"({"fields": [{}, {"lookup": {"15": -1}}, {}]})", "field 1 has a negative record length"},
+        {R"({"fields": [{}, {"lookup": {"18": 100000}}, {}]})", "field 1 data lie outside the data section"},
+    };
+    for (const Case& x_case : cx_cases) {
+        TempDir x_dir;
+        std::string s_path = Generate(x_dir, x_case.s_json);
+        ReadResult x_read;
+        ReadAll(s_path, x_read);
+        EXPECT_EQ(x_read.px_data, nullptr) << x_case.s_json;
+        EXPECT_NE(x_read.s_fault.find(x_case.s_reason), std::string::npos)
+            << x_case.s_json << " gave: " << x_read.s_fault;
+    }
+}
+
+TEST(ReadUMFile, TruncatedDataSectionIsCorrupt)
+{
+    TempDir x_dir;
+    std::string s_layout_path = x_dir.File("full.um");
+    std::string s_layout = GenerateUM(R"({"fields": [{}, {}]})", s_layout_path);
+    ASSERT_FALSE(s_layout.empty());
+    std::string s_bytes = ReadFileBytes(s_layout_path);
+    for (size_t i_cut : {s_bytes.size() - 4, s_bytes.size() - 1, s_bytes.size() - 48}) {
+        std::string s_cut_path = x_dir.File("cut.um");
+        WriteTextFile(s_cut_path, s_bytes.substr(0, i_cut));
+        ReadResult x_read;
+        ReadAll(s_cut_path, x_read);
+        EXPECT_EQ(x_read.px_data, nullptr);
+        EXPECT_EQ(x_read.s_fault, "data section lies outside the file") << i_cut;
+    }
+}
