@@ -2,7 +2,7 @@
 #ifndef TESSOLD_CONVERTFILE_H
 #define TESSOLD_CONVERTFILE_H
 
-#include <fstream>
+#include <istream>
 #include <string>
 
 // Returns 0 on success and 1 on failure.
@@ -11,6 +11,6 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
                 std::string s_gatts_file_name);
 
 // True when the stream starts with the first five words of a UM fixed header.
-bool IsUMFile(std::ifstream& x_infile);
+bool IsUMFile(std::istream& x_infile);
 
 #endif

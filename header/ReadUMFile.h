@@ -3,32 +3,32 @@
 #ifndef TESSOLD_READUMFILE_H
 #define TESSOLD_READUMFILE_H
 
-#include <fstream>
+#include <istream>
 #include <string>
 
 // Reads the fixed header, the constants sections and the valid lookup entries.
 // Every address and length is checked against the real file size first; on a fault
 // the reason is stored in s_fault and false is returned (arrays read so far stay set).
-bool ReadHdrs(std::ifstream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_intc,
+bool ReadHdrs(std::istream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_intc,
               int*& px_realc, int*& px_levc, int*& px_rowc, int*& px_colc,
               int*& px_fieldc, std::string& s_fault);
 
 // Reads the 256-word fixed header; null when the file is shorter than 1024 bytes.
-int* ReadFixHdr(std::ifstream& x_file);
+int* ReadFixHdr(std::istream& x_file);
 
 // Counts the consecutive lookup entries, from the first, whose field code is at least 1.
-int ReadNumberOfFields(std::ifstream& x_file, int* px_fixhdr);
+int ReadNumberOfFields(std::istream& x_file, int* px_fixhdr);
 
 // Reads the 1-D section whose start word is at position i_idx of the fixed header.
-int* Read1DConstants(std::ifstream& x_file, int* px_fixhdr, int i_idx);
+int* Read1DConstants(std::istream& x_file, int* px_fixhdr, int i_idx);
 
 // Reads the 2-D section whose start word is at position i_idx; null when absent.
-int* Read2DConstants(std::ifstream& x_file, int* px_fixhdr, int i_idx);
+int* Read2DConstants(std::istream& x_file, int* px_fixhdr, int i_idx);
 
 // Reads the data section up to the end of the last valid field's record.
 // Returns null with s_fault empty when there are no valid fields, and null with
 // s_fault set when a field's data lies outside the file or the data section.
-int* ReadData(std::ifstream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault);
+int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault);
 
 // Returns word i_wnum of entry i_fnum of the 2-D array whose start sits at position i_idx.
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum);

@@ -48,7 +48,7 @@ struct Headers
 };
 
 // Reads headers and data; returns false after reporting a corrupt or empty file.
-bool ReadInput(std::ifstream& x_infile, const std::string& s_input_file_name, Headers& x_hdrs)
+bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, Headers& x_hdrs)
 {
     std::string s_fault;
     if (ReadHdrs(x_infile, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_intc, x_hdrs.px_realc,
@@ -75,7 +75,7 @@ MTime ReferenceTime(const int* px_fixhdr)
 
 }  // namespace
 
-bool IsUMFile(std::ifstream& x_infile)
+bool IsUMFile(std::istream& x_infile)
 {
     int px_words[ci_hdrchk_words];
     x_infile.clear();

@@ -23,7 +23,7 @@ const int ci_lookup_pos = 149;    // position of word 150, the lookup table star
 const int ci_data_start_pos = 159;  // position of word 160, the data section start
 
 // Returns the length of the file in bytes, leaving the stream usable.
-long long FileBytes(std::ifstream& x_file)
+long long FileBytes(std::istream& x_file)
 {
     x_file.clear();
     x_file.seekg(0, std::ios::end);
@@ -46,7 +46,7 @@ bool SectionFits(long long i_start, long long i_words, long long i_file_bytes)
 }
 
 // Reads i_words words from byte i_byte_start into a new array; null when the read falls short.
-int* ReadWords(std::ifstream& x_file, long long i_byte_start, long long i_words)
+int* ReadWords(std::istream& x_file, long long i_byte_start, long long i_words)
 {
     int* px_words = new int[i_words > 0 ? i_words : 0];
     x_file.clear();
@@ -137,14 +137,14 @@ std::string CheckField(int* px_fixhdr, int* px_pphdr, int i_field, long long i_s
 
 }  // namespace
 
-int* ReadFixHdr(std::ifstream& x_file)
+int* ReadFixHdr(std::istream& x_file)
 {
     if (FileBytes(x_file) < 4LL * ci_fixhdr_words)
         return nullptr;
     return ReadWords(x_file, 0, ci_fixhdr_words);
 }
 
-int ReadNumberOfFields(std::ifstream& x_file, int* px_fixhdr)
+int ReadNumberOfFields(std::istream& x_file, int* px_fixhdr)
 {
     long long i_start = px_fixhdr[ci_lookup_pos];
     long long i_entry_words = px_fixhdr[ci_lookup_pos + 1];
@@ -188,7 +188,7 @@ int ReadNumberOfFields(std::ifstream& x_file, int* px_fixhdr)
     return static_cast<int>(i_count);
 }
 
-int* Read1DConstants(std::ifstream& x_file, int* px_fixhdr, int i_idx)
+int* Read1DConstants(std::istream& x_file, int* px_fixhdr, int i_idx)
 {
     long long i_start = px_fixhdr[i_idx];
     long long i_length = px_fixhdr[i_idx + 1];
@@ -197,7 +197,7 @@ int* Read1DConstants(std::ifstream& x_file, int* px_fixhdr, int i_idx)
     return ReadWords(x_file, 4 * (i_start - 1), i_length);
 }
 
-int* Read2DConstants(std::ifstream& x_file, int* px_fixhdr, int i_idx)
+int* Read2DConstants(std::istream& x_file, int* px_fixhdr, int i_idx)
 {
     long long i_start = px_fixhdr[i_idx];
     long long i_first = px_fixhdr[i_idx + 1];
@@ -209,7 +209,7 @@ int* Read2DConstants(std::ifstream& x_file, int* px_fixhdr, int i_idx)
     return ReadWords(x_file, 4 * (i_start - 1), i_first * i_second);
 }
 
-bool ReadHdrs(std::ifstream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_intc,
+bool ReadHdrs(std::istream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_intc,
               int*& px_realc, int*& px_levc, int*& px_rowc, int*& px_colc,
               int*& px_fieldc, std::string& s_fault)
 {
@@ -260,7 +260,7 @@ bool ReadHdrs(std::ifstream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_
     return true;
 }
 
-int* ReadData(std::ifstream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault)
+int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault)
 {
     s_fault.clear();
     int i_count = px_fixhdr[ci_lookup_pos + 2];

@@ -1,0 +1,426 @@
+#!/usr/bin/env python3
+"""Generator of UM fields files (32-bit little-endian words, unpacked data).
+
+Builds a file from a description (a dict, usually read from JSON) and reports
+where every part of it lies. The description format, the layout report and the
+command line are documented in tools/README.md.
+
+Module use:
+
+    import umgen
+    data, layout = umgen.build(desc)              # whole file in memory
+    chunks, layout = umgen.build(desc, chunks=True)  # iterator of numpy chunks
+    layout = umgen.write(path, desc)              # streams to disk block by block
+
+Command line:
+
+    /usr/bin/python3 tools/umgen.py [--layout] DESCRIPTION.json OUTPUT.um
+"""
+
+import argparse
+import json
+import sys
+
+import numpy as np
+
+FIXHDR_WORDS = 256
+UM_LOOKUP_WORDS = 64
+SPARE_WORD = -99
+DEFAULT_TIME = [1970, 1, 1, 0, 0, 0]
+DEFAULT_BMDI = -1073741824.0
+# Upper bound of one data chunk (in words) when fields are generated block by block.
+BLOCK_WORDS = 1 << 22
+
+# 1-D constants: key, fixed-header start word, default length.
+SECTIONS_1D = [("int_consts", 100, 46), ("real_consts", 105, 38)]
+# 2-D constants: key, fixed-header start word (dimensions in the two words after it).
+SECTIONS_2D = [("level_consts", 110), ("row_consts", 115),
+               ("col_consts", 120), ("fields_consts", 125)]
+
+# Per-field integer lookup words: key, word (1-based), default.
+FIELD_INT_WORDS = [
+    ("lbtim", 13, 2),
+    ("lbcode", 16, 1),
+    ("rows", 18, 3),
+    ("cols", 19, 4),
+    ("lbpack", 21, 0),
+    ("lbfc", 23, 16),
+    ("lbproc", 25, 0),
+    ("lbvc", 26, 8),
+    ("lbuser1", 39, 1),
+    ("stash", 42, 16203),
+    ("pseudo", 43, 0),
+]
+# Per-field real lookup words (stored as float32 bits): key, word, default.
+FIELD_REAL_WORDS = [
+    ("blev", 52, 850.0),
+    ("bhlev", 54, 0.0),
+    ("bplat", 56, 90.0),
+    ("bplon", 57, 0.0),
+    ("bzy", 59, -90.0),
+    ("bdy", 60, 2.5),
+    ("bzx", 61, 0.0),
+    ("bdx", 62, 3.75),
+    ("bmdi", 63, DEFAULT_BMDI),
+    ("bmks", 64, 1.0),
+]
+LBLREC, LBREL, LBEGIN, LBUSER7 = 15, 22, 29, 45
+
+
+class DescriptionError(ValueError):
+    """The description cannot be turned into a file."""
+
+
+# ---------------------------------------------------------------- word helpers
+
+def _wrap32(values):
+    """Integers (any size) to int32 words, keeping the low 32 bits (so 0xFFFFFFFF is -1)."""
+    arr = np.asarray(values, dtype=np.int64)
+    return (arr & 0xFFFFFFFF).astype(np.uint32).view(np.int32)
+
+
+def _real_bits(values):
+    """Reals to the int32 words holding their float32 bits."""
+    return np.asarray(values, dtype=np.float64).astype("<f4").view("<i4")
+
+
+def _word_map(overrides, name, limit):
+    """{"word": value} with 1-based word numbers checked against limit."""
+    items = []
+    for key, value in dict(overrides).items():
+        word = int(key)
+        if word < 1 or word > limit:
+            raise DescriptionError("%s: word %d outside 1..%d" % (name, word, limit))
+        items.append((word, value))
+    return items
+
+
+def _dates(values, name):
+    """List of date lists (up to six ints each) to an (n, 6) int64 array."""
+    n = len(values)
+    try:
+        arr = np.asarray(values, dtype=np.int64)
+        if arr.shape == (n, 6):
+            return arr
+    except (ValueError, TypeError):
+        pass
+    out = np.zeros((n, 6), dtype=np.int64)
+    for i, date in enumerate(values):
+        date = list(date)
+        if len(date) > 6:
+            raise DescriptionError("%s of field %d has more than six words" % (name, i))
+        out[i, :len(date)] = date
+    return out
+
+
+# ------------------------------------------------------------------- planning
+
+class _Plan:
+    """Everything about the file except the field values: headers, lookup, layout."""
+
+    def __init__(self, desc):
+        desc = dict(desc or {})
+        self.desc = desc
+        fields = list(desc.get("fields", []) or [])
+        self.fields = fields
+        nf = len(fields)
+
+        entry_length = int(desc.get("entry_length", UM_LOOKUP_WORDS))
+        if entry_length < 1:
+            raise DescriptionError("entry_length must be at least 1")
+        spare = int(desc.get("spare", 0))
+        if spare < 0:
+            raise DescriptionError("spare must not be negative")
+        self.entry_length = entry_length
+        sub_model = int(desc.get("sub_model", 1))
+
+        fh = np.zeros(FIXHDR_WORDS, dtype=np.int64)
+        fh[0] = -32768
+        fh[1] = sub_model
+        fh[2] = int(desc.get("vert_coord", 1))
+        fh[3] = int(desc.get("grid_type", 0))
+        fh[4] = int(desc.get("dataset_type", 3))
+        fh[7] = int(desc.get("calendar", 2))
+        ref = list(desc.get("ref_time", DEFAULT_TIME))
+        if len(ref) > 6:
+            raise DescriptionError("ref_time has more than six words")
+        fh[20:20 + len(ref)] = ref
+
+        layout = {"fixhdr": [0, FIXHDR_WORDS * 4]}
+        word = FIXHDR_WORDS + 1          # next free word, 1-based
+        self.consts = []                 # (int32 array) in file order
+
+        for key, hword, default in SECTIONS_1D:
+            given = desc.get(key, default)
+            if given is None:
+                given = 0
+            if isinstance(given, (list, tuple)):
+                real = key == "real_consts"
+                values = _real_bits(given) if real else _wrap32(given)
+                length = len(values)
+            else:
+                length = int(given)
+                if length < 0:
+                    raise DescriptionError("%s must not be negative" % key)
+                values = np.zeros(length, dtype="<i4")
+            if length == 0:
+                layout[key] = None
+                continue
+            fh[hword - 1] = word
+            fh[hword] = length
+            self.consts.append(values)
+            layout[key] = [(word - 1) * 4, (word - 1 + length) * 4]
+            word += length
+
+        for key, hword in SECTIONS_2D:
+            given = desc.get(key)
+            if given is None:
+                layout[key] = None
+                continue
+            first, second = (int(v) for v in given)
+            if first < 0 or second < 0:
+                raise DescriptionError("%s dimensions must not be negative" % key)
+            length = first * second
+            fh[hword - 1] = word
+            fh[hword] = first
+            fh[hword + 1] = second
+            self.consts.append(np.zeros(length, dtype="<i4"))
+            layout[key] = [(word - 1) * 4, (word - 1 + length) * 4]
+            word += length
+
+        # Lookup table.
+        n_entries = nf + spare
+        lookup_start = word
+        fh[149] = lookup_start
+        fh[150] = entry_length
+        fh[151] = n_entries
+        lookup_words = entry_length * n_entries
+        layout["lookup"] = [(word - 1) * 4, (word - 1 + lookup_words) * 4]
+        layout["entries"] = [[(word - 1 + i * entry_length) * 4,
+                              (word - 1 + (i + 1) * entry_length) * 4] for i in range(nf)]
+        word += lookup_words
+
+        # Data section: records one after another in lookup order.
+        data_start = word
+        col = lambda key, default: [f.get(key, default) for f in fields]
+        rows = np.asarray(col("rows", 3), dtype=np.int64).reshape(nf)
+        cols = np.asarray(col("cols", 4), dtype=np.int64).reshape(nf)
+        pad = np.asarray(col("pad", 0), dtype=np.int64).reshape(nf)
+        npts = rows * cols
+        if nf and (npts.min() < 0 or pad.min() < 0):
+            raise DescriptionError("rows*cols and pad must not be negative")
+        rec_words = npts + pad
+        rec_start = np.empty(nf, dtype=np.int64)   # 0-based word addresses
+        if nf:
+            rec_start[0] = data_start - 1
+            np.cumsum(rec_words[:-1], out=rec_start[1:])
+            rec_start[1:] += data_start - 1
+        data_words = int(rec_words.sum())
+        fh[159] = data_start
+        fh[160] = data_words
+        self.npts = npts
+        self.rec_words = rec_words
+        self.rec_start = rec_start
+        layout["data"] = [(data_start - 1) * 4, (data_start - 1 + data_words) * 4]
+        layout["records"] = np.stack([rec_start * 4, (rec_start + rec_words) * 4], axis=1).tolist() \
+            if nf else []
+        word += data_words
+        full_size = (word - 1) * 4
+
+        for w, v in _word_map(desc.get("fixhdr", {}), "fixhdr", FIXHDR_WORDS):
+            fh[w - 1] = v
+        self.fixhdr = _wrap32(fh)
+
+        # Lookup entries, built column by column.
+        width = max(entry_length, UM_LOOKUP_WORDS)
+        lk = np.zeros((nf, width), dtype=np.int64)
+        if nf:
+            vt = col("vt", DEFAULT_TIME)
+            lk[:, 0:6] = _dates(vt, "vt")
+            lk[:, 6:12] = _dates([f.get("dt", v) for f, v in zip(fields, vt)], "dt")
+            for key, w, default in FIELD_INT_WORDS:
+                lk[:, w - 1] = np.asarray(col(key, default), dtype=np.int64)
+            lk[:, LBLREC - 1] = rec_words
+            lk[:, LBEGIN - 1] = rec_start
+            lk[:, LBREL - 1] = 3
+            lk[:, LBUSER7 - 1] = sub_model
+            for key, w, default in FIELD_REAL_WORDS:
+                lk[:, w - 1] = _real_bits(col(key, default))
+        lk32 = _wrap32(lk)[:, :entry_length]
+        for i, f in enumerate(fields):
+            if "lookup" in f:
+                for w, v in _word_map(f["lookup"], "lookup of field %d" % i, entry_length):
+                    lk32[i, w - 1] = _wrap32(v)
+            if "lookup_real" in f:
+                for w, v in _word_map(f["lookup_real"], "lookup_real of field %d" % i,
+                                      entry_length):
+                    lk32[i, w - 1] = _real_bits(v)
+        if spare:
+            lk32 = np.concatenate(
+                [lk32, np.full((spare, entry_length), SPARE_WORD, dtype=np.int32)])
+        self.lookup = np.ascontiguousarray(lk32, dtype="<i4")
+
+        truncate = desc.get("truncate")
+        append = int(desc.get("append", 0) or 0)
+        if append < 0:
+            raise DescriptionError("append must not be negative")
+        size = full_size if truncate is None else min(full_size, int(truncate))
+        if size < 0:
+            raise DescriptionError("truncate must not be negative")
+        self.cut = size
+        self.append = append
+        layout["full_size"] = full_size
+        layout["size"] = size + append
+        layout["fields"] = nf
+        layout["entry_length"] = entry_length
+        self.layout = layout
+
+    # ------------------------------------------------------------ field values
+
+    def _fill_field(self, k, out_i, out_f):
+        """Writes the values of field k into out_i/out_f (int32/float32 views of its record)."""
+        f = self.fields[k]
+        n = int(self.npts[k])
+        if "ints" in f:
+            arr = _wrap32(f["ints"]).ravel()
+            if arr.size != n:
+                raise DescriptionError("field %d: %d ints for %d points" % (k, arr.size, n))
+            out_i[:n] = arr
+            return
+        bmdi = float(f.get("bmdi", DEFAULT_BMDI))
+        if "data" in f:
+            data = f["data"]
+            if not isinstance(data, np.ndarray):
+                data = [bmdi if v is None else v for v in data]
+            arr = np.asarray(data, dtype=np.float64).ravel()
+            if arr.size != n:
+                raise DescriptionError("field %d: %d values for %d points" % (k, arr.size, n))
+            out_f[:n] = arr
+            return
+        if "fill" in f:
+            v = f["fill"]
+            out_f[:n] = bmdi if v is None else float(v)
+            return
+        pattern = f.get("pattern", "ramp")
+        if pattern == "smooth":
+            rows, cols = int(f.get("rows", 3)), int(f.get("cols", 4))
+            base = float(f.get("base", 0.0))
+            amp = float(f.get("amplitude", 1.0))
+            lat = float(f.get("bzy", -90.0)) + float(f.get("bdy", 2.5)) * np.arange(1, rows + 1)
+            lon = float(f.get("bzx", 0.0)) + float(f.get("bdx", 3.75)) * np.arange(1, cols + 1)
+            vals = base + amp * np.cos(np.radians(lat))[:, None] * \
+                (1.0 + 0.1 * np.sin(np.radians(lon)))[None, :]
+            out_f[:n] = vals.ravel()
+        elif pattern == "ramp":
+            out_f[:n] = 1000.0 * k + np.arange(n, dtype=np.float64)
+        else:
+            raise DescriptionError("field %d: unknown pattern %r" % (k, pattern))
+
+    def _data_blocks(self):
+        """The data section as int32 arrays, each holding whole records, at most BLOCK_WORDS
+        words unless one record is larger."""
+        nf = len(self.fields)
+        k = 0
+        while k < nf:
+            end = k + 1
+            total = int(self.rec_words[k])
+            while end < nf and total + int(self.rec_words[end]) <= BLOCK_WORDS:
+                total += int(self.rec_words[end])
+                end += 1
+            block = np.zeros(total, dtype="<i4")
+            block_f = block.view("<f4")
+            pos = 0
+            for j in range(k, end):
+                w = int(self.rec_words[j])
+                self._fill_field(j, block[pos:pos + w], block_f[pos:pos + w])
+                pos += w
+            yield block
+            k = end
+
+    def chunks(self):
+        """The finished file as a sequence of numpy arrays (truncate and append applied)."""
+        remaining = self.cut
+
+        def parts():
+            yield self.fixhdr
+            for c in self.consts:
+                yield c
+            yield self.lookup.ravel()
+            for b in self._data_blocks():
+                yield b
+
+        for part in parts():
+            if remaining <= 0:
+                break
+            raw = np.ascontiguousarray(part).view(np.uint8)
+            if raw.size > remaining:
+                raw = raw[:remaining]
+            remaining -= raw.size
+            if raw.size:
+                yield raw
+        left = self.append
+        while left > 0:
+            n = min(left, BLOCK_WORDS * 4)
+            yield np.zeros(n, dtype=np.uint8)
+            left -= n
+
+
+# ------------------------------------------------------------------ interface
+
+def build(desc, chunks=False):
+    """Builds the file described by desc.
+
+    Returns (bytes, layout); with chunks=True returns (iterator of uint8 numpy arrays, layout)
+    instead, generating the data block by block as the iterator is consumed."""
+    plan = _Plan(desc)
+    if chunks:
+        return plan.chunks(), plan.layout
+    return b"".join(c.tobytes() for c in plan.chunks()), plan.layout
+
+
+def write(path, desc, stream=True):
+    """Writes the file described by desc to path and returns the layout.
+
+    With stream=True (the default) the data are generated and written block by block, so memory
+    use stays bounded whatever the file size; stream=False builds the whole file in memory first."""
+    if stream:
+        it, layout = build(desc, chunks=True)
+        with open(path, "wb") as out:
+            for c in it:
+                c.tofile(out)
+        return layout
+    data, layout = build(desc)
+    with open(path, "wb") as out:
+        out.write(data)
+    return layout
+
+
+def load_description(path):
+    """Reads a JSON description; "-" reads standard input."""
+    if path == "-":
+        return json.load(sys.stdin)
+    with open(path) as f:
+        return json.load(f)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description="Write a UM fields file from a JSON description.")
+    parser.add_argument("--layout", action="store_true",
+                        help="print the layout report (JSON) on standard output")
+    parser.add_argument("description", help="JSON description file ('-' for standard input)")
+    parser.add_argument("output", help="UM file to write")
+    args = parser.parse_args(argv)
+    try:
+        desc = load_description(args.description)
+        layout = write(args.output, desc)
+    except (OSError, ValueError, TypeError, KeyError) as e:
+        sys.stderr.write("umgen: %s\n" % e)
+        return 1
+    if args.layout:
+        json.dump(layout, sys.stdout)
+        sys.stdout.write("\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
