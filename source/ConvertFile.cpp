@@ -2,6 +2,7 @@
 // line on standard error: reading, extraction, metadata, packing, global attributes, writing.
 #include "ConvertFile.h"
 
+#include <fstream>
 #include <iostream>
 #include <list>
 
