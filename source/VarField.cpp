@@ -1,1 +1,154 @@
-// placeholder
+// One 2-D field of the input: identity codes, coordinates, data pointer and its integer conversions.
+#include "VarField.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "RawConvert.h"
+
+namespace {
+
+// Marks a value that does not fit a 16-bit integer.
+const short ci_short_out_of_range = -32768;
+
+// Truncates a real toward zero to a 16-bit integer; NaN and values out of range give -32768.
+short RealToShort(float f_value)
+{
+    if (std::isnan(f_value))
+        return ci_short_out_of_range;
+    const float f_whole = std::trunc(f_value);
+    if (f_whole < -32768.0f || f_whole > 32767.0f)
+        return ci_short_out_of_range;
+    return static_cast<short>(static_cast<int>(f_whole));
+}
+
+// Keeps the low 8 bits of a 16-bit integer as a signed byte.
+ncbyte LowByte(short i_value)
+{
+    int i_low = i_value & 0xFF;
+    if (i_low > 127)
+        i_low -= 256;
+    return static_cast<ncbyte>(i_low);
+}
+
+}  // namespace
+
+VarField::VarField(int i_new_model_code, int i_new_field_code, int i_new_stash_code, int i_new_field_type)
+    : px_data(nullptr), px_data_as_byte(nullptr), px_data_as_short(nullptr),
+      i_field_code(i_new_field_code), i_field_type(i_new_field_type), i_stash_code(i_new_stash_code),
+      i_pack_code(0), i_proc_code(0), i_model_code(i_new_model_code), f_bmdi(0.0f), f_mks(0.0f),
+      f_sampling_freq(-1.0f)
+{
+}
+
+VarField::VarField(const VarField& rhs)
+    : x_region(rhs.x_region), x_time(rhs.x_time), x_level(rhs.x_level), px_data(rhs.px_data),
+      px_data_as_byte(nullptr), px_data_as_short(nullptr), i_field_code(rhs.i_field_code),
+      i_field_type(rhs.i_field_type), i_stash_code(rhs.i_stash_code), i_pack_code(rhs.i_pack_code),
+      i_proc_code(rhs.i_proc_code), i_model_code(rhs.i_model_code), f_bmdi(rhs.f_bmdi),
+      f_mks(rhs.f_mks), f_sampling_freq(rhs.f_sampling_freq)
+{
+}
+
+VarField& VarField::operator=(const VarField& rhs)
+{
+    if (this == &rhs)
+        return *this;
+    // The assigned field drops its own conversions: they described the old values.
+    delete[] px_data_as_byte;
+    delete[] px_data_as_short;
+    px_data_as_byte = nullptr;
+    px_data_as_short = nullptr;
+    x_region = rhs.x_region;
+    x_time = rhs.x_time;
+    x_level = rhs.x_level;
+    px_data = rhs.px_data;
+    i_field_code = rhs.i_field_code;
+    i_field_type = rhs.i_field_type;
+    i_stash_code = rhs.i_stash_code;
+    i_pack_code = rhs.i_pack_code;
+    i_proc_code = rhs.i_proc_code;
+    i_model_code = rhs.i_model_code;
+    f_bmdi = rhs.f_bmdi;
+    f_mks = rhs.f_mks;
+    f_sampling_freq = rhs.f_sampling_freq;
+    return *this;
+}
+
+VarField::~VarField()
+{
+    delete[] px_data_as_byte;
+    delete[] px_data_as_short;
+}
+
+void VarField::SetBMDI_MKS(float f_new_bmdi, float f_new_mks)
+{
+    f_bmdi = f_new_bmdi;
+    f_mks = f_new_mks;
+}
+
+void VarField::SetDims(Region x_new_region, Level x_new_level, TimeField x_new_time)
+{
+    x_region = x_new_region;
+    x_level = x_new_level;
+    x_time = x_new_time;
+}
+
+namespace {
+
+// Counts the values of a field from its grid's current size; a negative count is taken as none.
+long long PointCount(const Region& x_region)
+{
+    const long long l_rows = x_region.GetNRows() > 0 ? x_region.GetNRows() : 0;
+    const long long l_cols = x_region.GetNCols() > 0 ? x_region.GetNCols() : 0;
+    return l_rows * l_cols;
+}
+
+// Reads value i of the field as a real; a field without data reads as NaN.
+float RealAt(const int* px_data, long long i)
+{
+    if (px_data == nullptr)
+        return std::nanf("");
+    return RAW_TO_FLOAT(static_cast<unsigned int>(px_data[i]));
+}
+
+}  // namespace
+
+short* VarField::GetDataAsShort()
+{
+    if (px_data_as_short != nullptr)
+        return px_data_as_short;
+    const long long l_count = PointCount(x_region);
+    px_data_as_short = new short[l_count];
+    for (long long i = 0; i < l_count; ++i)
+        px_data_as_short[i] = RealToShort(RealAt(px_data, i));
+    return px_data_as_short;
+}
+
+ncbyte* VarField::GetDataAsByte()
+{
+    if (px_data_as_byte != nullptr)
+        return px_data_as_byte;
+    const long long l_count = PointCount(x_region);
+    px_data_as_byte = new ncbyte[l_count];
+    for (long long i = 0; i < l_count; ++i)
+        px_data_as_byte[i] = LowByte(RealToShort(RealAt(px_data, i)));
+    return px_data_as_byte;
+}
+
+bool VarField::InGroup(const VarField& rhs) const
+{
+    return x_time.GetMeaningPeriod() == rhs.x_time.GetMeaningPeriod() && x_region == rhs.x_region &&
+           i_field_code == rhs.i_field_code && i_stash_code == rhs.i_stash_code &&
+           i_proc_code == rhs.i_proc_code && i_model_code == rhs.i_model_code &&
+           x_level.GetType() == rhs.x_level.GetType();
+}
+
+void VarField::Print() const
+{
+    std::cout << i_field_code << "  " << i_stash_code << " " << i_field_type << std::endl;
+    x_region.Print();
+    x_level.Print();
+    x_time.Print();
+    std::cout << std::endl;
+}
