@@ -31,12 +31,16 @@ public:
     std::list<float> GetLongitudes() const;
     void GetGlobalCoordsForRotatedGrid(float*& pf_global_lat, float*& pf_global_lon);
 
+    // Describes the grid of the means of k x k blocks.
     void SubSample(int i_skip);
+    // Describes the grid of every k-th point, starting at point k / 2 of the first block.
+    void Thin(int i_skip);
     void Crop(int i_crop_size);
     void Print() const;
 
 private:
     void DropCache();
+    void Coarsen(int i_skip, double f_shift_steps);
 
     float f_slat;
     float f_slon;

@@ -125,12 +125,25 @@ void Region::GetGlobalCoordsForRotatedGrid(float*& pf_global_lat, float*& pf_glo
 
 void Region::SubSample(int i_skip)
 {
-    // A step below 1 describes no thinning, and would divide by zero.
+    // The zeroth value is one step before the first point, so the first block's centre,
+    // (k + 1) / 2 old steps past it, becomes one new step past the new zeroth value.
+    Coarsen(i_skip, -0.5 * (i_skip - 1));
+}
+
+void Region::Thin(int i_skip)
+{
+    // Thinning keeps point k / 2 (from 0) of each block, k / 2 + 1 old steps past the zeroth value.
+    Coarsen(i_skip, i_skip / 2 + 1 - i_skip);
+}
+
+void Region::Coarsen(int i_skip, double f_shift_steps)
+{
+    // A step below 1 describes no reduction, and would divide by zero.
     if (i_skip < 1)
         return;
     DropCache();
-    f_slon = static_cast<float>(f_slon + 0.5 * f_dlon * (i_skip - 1));
-    f_slat = static_cast<float>(f_slat + 0.5 * (i_skip - 1) * f_dlat);
+    f_slon = static_cast<float>(f_slon + f_shift_steps * f_dlon);
+    f_slat = static_cast<float>(f_slat + f_shift_steps * f_dlat);
     f_dlon = f_dlon * i_skip;
     f_dlat = f_dlat * i_skip;
     i_nrows = i_nrows / i_skip;

@@ -81,10 +81,24 @@ TEST(RegionShape, SubSampleAndCrop)
     x_same.SubSample(1);
     EXPECT_EQ(x_same, x_grid);
 
+    // For odd k the block centre and the kept point agree: old row 1 and column 1.
+    Region x_mean = x_grid;
+    x_mean.SubSample(3);
+    EXPECT_EQ(x_mean, Region(1, -92.5f, -5.625f, 7.5f, 11.25f, 24, 32));
+    EXPECT_EQ(AsVector(x_mean.GetLatitudes()).front(), -85.0f);
+    EXPECT_EQ(AsVector(x_mean.GetLongitudes()).front(), 5.625f);
     Region x_thin = x_grid;
-    x_thin.SubSample(3);
-    EXPECT_EQ(x_thin, Region(1, -87.5f, 1.875f, 7.5f, 11.25f, 24, 32));
-    EXPECT_EQ(AsVector(x_thin.GetLatitudes()).front(), -80.0f);
+    x_thin.Thin(3);
+    EXPECT_EQ(x_thin, x_mean);
+
+    // For even k the mean lies between the two points, the thinned grid on the second.
+    Region x_mean2 = x_grid;
+    x_mean2.SubSample(2);
+    EXPECT_EQ(AsVector(x_mean2.GetLatitudes()).front(), -86.25f);
+    Region x_thin2 = x_grid;
+    x_thin2.Thin(2);
+    EXPECT_EQ(AsVector(x_thin2.GetLatitudes()).front(), -85.0f);
+    EXPECT_EQ(x_thin2.GetNRows(), 36);
 
     Region x_crop = x_grid;
     x_crop.Crop(2);
