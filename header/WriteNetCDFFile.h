@@ -34,6 +34,8 @@ std::string GetVarName(NcFile& x_nc_file, const Variable& x_var, const VarLevTra
 void GetDimensions(NcFile& x_nc_file, Variable* px_var, std::list<Series<Level>>* px_levs,
                    NcDim*& px_lond, NcDim*& px_latd, NcDim*& px_zd, NcDim*& px_td);
 std::string GetCellMethod(int i_proc_code);
-void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list);
+// Places each field at the index of its own time and level in the variable's series.
+void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
+                    const std::list<Series<TimeField>>& x_time_list);
 
 #endif

@@ -1,1 +1,624 @@
-// placeholder
+// Writes the variables of one conversion into a new netCDF classic file.
+#include "WriteNetCDFFile.h"
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "MinimiseDimensions.h"
+#include "ToString.h"
+
+namespace {
+
+// Name prefixes of the horizontal objects, followed by the region number.
+const std::string cs_latitude = "latitude";
+const std::string cs_longitude = "longitude";
+const std::string cs_global_latitude = "global_latitude";
+const std::string cs_global_longitude = "global_longitude";
+const std::string cs_rotated_pole = "rotated_pole";
+
+// Cell method texts of the processing code bits, lowest bit first.
+const char* const cs_cell_methods[] = {
+    "lon: lat: time: difference from another experiment ",
+    "lon: lat: difference from mean ",
+    "time: difference from mean ",
+    "lon: derivative ",
+    "lat: derivative ",
+    "time: derivative ",
+    "lon: lat: mean ",
+    "time: mean ",
+    "lon: lat: product of two fields ",
+    "lon: lat: square root ",
+    "level: difference between fields at BLEV and BRLEV ",
+    "level: mean over layer between BLEV and BRLEV ",
+    "time: minimum ",
+    "time: maximum ",
+    "lon: lat: magnitude of vector ",
+    "lon: lat: log10 ",
+    "lon: lat: variance ",
+    "lon: lat: mean over ensemble ",
+    "lon: lat: band pass filter ",
+    "lon: lat: low pass filter ",
+};
+const int ci_cell_method_bits = sizeof(cs_cell_methods) / sizeof(cs_cell_methods[0]);
+
+const int ci_proc_minimum = 4096;
+const int ci_proc_maximum = 8192;
+
+// The first value of an attribute, or an empty text when it has none (GetValue needs one).
+std::string FirstValue(const Attribute& x_att)
+{
+    return x_att.GetNumber() > 0 ? x_att.GetValue() : std::string();
+}
+
+// The values joined with commas, so that a record of one value carries no trailing comma.
+std::string JoinValues(const std::list<std::string>& x_values)
+{
+    std::string s_joined;
+    bool b_first = true;
+    for (const std::string& s_value : x_values) {
+        if (!b_first)
+            s_joined += ",";
+        s_joined += s_value;
+        b_first = false;
+    }
+    return s_joined;
+}
+
+// Each value read by stream extraction from its own stream; a failed read keeps what extraction stored.
+template <typename T>
+std::vector<T> ExtractValues(const std::list<std::string>& x_values)
+{
+    std::vector<T> x_out;
+    x_out.reserve(x_values.size() + 1);
+    for (const std::string& s_value : x_values) {
+        std::istringstream x_in(s_value);
+        T t_value = T();
+        x_in >> t_value;
+        x_out.push_back(t_value);
+    }
+    return x_out;
+}
+
+// The first non-blank character of each value, or a zero byte for a blank value.
+std::vector<char> ExtractChars(const std::list<std::string>& x_values)
+{
+    std::vector<char> x_out;
+    x_out.reserve(x_values.size() + 1);
+    for (const std::string& s_value : x_values) {
+        std::istringstream x_in(s_value);
+        char c_value = '\0';
+        if (!(x_in >> c_value))
+            c_value = '\0';
+        x_out.push_back(c_value);
+    }
+    return x_out;
+}
+
+// Keeps a valid pointer for zero-length vectors, which the library must not see as null.
+template <typename T>
+const T* DataOrDummy(const std::vector<T>& x_values)
+{
+    static const T ct_dummy = T();
+    return x_values.empty() ? &ct_dummy : x_values.data();
+}
+
+// Writes one global attribute of a recognised type text; other types are skipped.
+void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
+{
+    const std::string& s_type = x_att.GetType();
+    const char* s_name = x_att.GetName().c_str();
+    const int i_count = x_att.GetNumber();
+    if (s_type == "string") {
+        x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str());
+    } else if (s_type == "integer") {
+        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues())));
+    } else if (s_type == "float") {
+        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues())));
+    } else if (s_type == "double") {
+        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues())));
+    } else if (s_type == "short") {
+        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues())));
+    } else if (s_type == "byte") {
+        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues())));
+    }
+}
+
+// Writes a whole coordinate vector in one put from the variable's origin.
+void PutCoordinates(NcVar* px_var, const std::list<float>& x_values)
+{
+    if (x_values.empty())
+        return;
+    std::vector<float> x_buffer(x_values.begin(), x_values.end());
+    px_var->set_cur(0L);
+    px_var->put(x_buffer.data(), static_cast<long>(x_buffer.size()));
+}
+
+// The series of this id, or null when the consolidation gave none.
+template <typename T>
+const Series<T>* FindSeries(const std::list<Series<T>>& x_series_list, int i_id)
+{
+    for (const Series<T>& x_series : x_series_list)
+        if (x_series.GetID() == i_id)
+            return &x_series;
+    return nullptr;
+}
+
+// The index of the first series entry equal to the value (held entry on the left), or -1.
+template <typename T>
+long IndexInSeries(const Series<T>* px_series, const T& x_value)
+{
+    if (px_series == nullptr)
+        return -1;
+    long i_index = 0;
+    for (const T& x_held : px_series->Get()) {
+        if (x_held == x_value)
+            return i_index;
+        ++i_index;
+    }
+    return -1;
+}
+
+// True when the float is a whole number that an int can hold, tested before any cast.
+bool FitsInt(float f_value)
+{
+    return std::isfinite(f_value) && f_value == std::floor(f_value) &&
+           f_value >= -2147483648.0f && f_value < 2147483648.0f;
+}
+
+// The netCDF type of the variable from its packing bytes and data type code.
+NcType VariableType(const Variable& x_var)
+{
+    switch (x_var.GetPackingBytes()) {
+    case 1:
+        return ncByte;
+    case 2:
+        return ncShort;
+    case 0:
+        return Tessoldtype(x_var.GetType());
+    default:
+        return ncFloat;
+    }
+}
+
+// Writes "_FillValue" in the variable's own type, or nothing where no value of that type fits.
+void WriteFillValue(NcVar* px_ncvar, const Variable& x_var, NcType x_type)
+{
+    const int i_pack = x_var.GetPackingBytes();
+    const float f_missing = x_var.GetMissingValue();
+    if (i_pack == 1) {
+        px_ncvar->add_att("_FillValue", static_cast<ncbyte>(127));
+    } else if (i_pack == 2) {
+        px_ncvar->add_att("_FillValue", static_cast<short>(32767));
+    } else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat)) {
+        px_ncvar->add_att("_FillValue", f_missing);
+    } else if (i_pack == 0 && x_type == ncInt && FitsInt(f_missing)) {
+        px_ncvar->add_att("_FillValue", static_cast<int>(f_missing));
+    }
+}
+
+// Writes "scale_factor" and "add_offset" of a byte-packed variable.
+void WritePackingAtts(NcVar* px_ncvar, const Variable& x_var)
+{
+    const int i_pack = x_var.GetPackingBytes();
+    float f_scale = x_var.GetScalingFactor();
+    const float f_offset = x_var.GetOffset();
+    const float f_mks = x_var.GetMKSValue();
+    if (!(f_mks == 0.0f))
+        f_scale = f_mks * f_scale;
+    const double d_offset = std::pow(256.0, i_pack) * 0.5 * static_cast<double>(f_scale) +
+                            static_cast<double>(f_offset);
+    px_ncvar->add_att("scale_factor", f_scale);
+    px_ncvar->add_att("add_offset", d_offset);
+}
+
+// Writes the translated attributes as text, or the numeric stash code parts when untranslated.
+void WriteTranslationAtts(NcVar* px_ncvar, const Variable& x_var, const VarLevTrans& x_var_lev_trans)
+{
+    const AttributeList& x_list =
+        x_var_lev_trans.GetVariableAttributes(x_var.GetStashCode(), x_var.GetModelCode());
+    if (x_list.GetName() != "NULL") {
+        for (const Attribute& x_att : x_list.Get())
+            px_ncvar->add_att(x_att.GetName().c_str(), FirstValue(x_att).c_str());
+    } else {
+        px_ncvar->add_att("stash_item", x_var.GetStashCode() % 1000);
+        px_ncvar->add_att("stash_section", x_var.GetStashCode() / 1000);
+    }
+}
+
+// Writes the attributes of one data variable in their fixed order.
+void WriteVariableAtts(NcVar* px_ncvar, const Variable& x_var, NcType x_type,
+                       const VarLevTrans& x_var_lev_trans)
+{
+    WriteFillValue(px_ncvar, x_var, x_type);
+    const int i_pack = x_var.GetPackingBytes();
+    if (i_pack != 0 && i_pack != 4)
+        WritePackingAtts(px_ncvar, x_var);
+    if (x_var.GetGridType() > 100) {
+        const std::string s_region = ToString(x_var.GetRegionID(), 0, ' ');
+        px_ncvar->add_att("grid_mapping", (cs_rotated_pole + s_region).c_str());
+        px_ncvar->add_att("coordinates",
+                          (cs_global_longitude + s_region + " " + cs_global_latitude + s_region).c_str());
+    }
+    WriteTranslationAtts(px_ncvar, x_var, x_var_lev_trans);
+    const std::string s_cell_method = GetCellMethod(x_var.GetProcCode());
+    if (!s_cell_method.empty())
+        px_ncvar->add_att("cell_method", s_cell_method.c_str());
+    if (x_var.GetSamplingFrequency() > -1.0f)
+        px_ncvar->add_att("sampling_frequency",
+                          (ToString(x_var.GetSamplingFrequency(), 0, ' ') + " hours").c_str());
+}
+
+// The first name base_0, base_1, ... that no variable of the file has yet; the caller silences probes.
+std::string FirstFreeName(NcFile& x_nc_file, const std::string& s_base)
+{
+    std::string s_name = s_base + "_0";
+    int i_counter = 1;
+    while (x_nc_file.get_var(s_name.c_str()) != nullptr) {
+        s_name = s_base + "_" + ToString(i_counter, 0, ' ');
+        ++i_counter;
+    }
+    return s_name;
+}
+
+// Where one field goes in its variable: indices and the slab size the variable holds.
+struct SlabPlace
+{
+    long i_time;
+    long i_level;
+    long i_rows;
+    long i_cols;
+};
+
+// Writes one float slab from the raw words, copied so that no int storage is read as float.
+void PutFloatSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace& x_place,
+                  std::vector<float>& x_buffer)
+{
+    const size_t i_count = static_cast<size_t>(x_place.i_rows * x_place.i_cols);
+    x_buffer.resize(i_count);
+    std::memcpy(x_buffer.data(), x_field.GetData(), i_count * sizeof(float));
+    px_ncvar->put(x_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
+}
+
+// Writes one slab of integer words as signed bytes; words no byte holds become -128.
+void PutIntAsByteSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace& x_place,
+                      std::vector<ncbyte>& x_buffer)
+{
+    const size_t i_count = static_cast<size_t>(x_place.i_rows * x_place.i_cols);
+    x_buffer.resize(i_count);
+    const int* px_words = x_field.GetData();
+    for (size_t i = 0; i < i_count; ++i)
+        x_buffer[i] = (px_words[i] >= -128 && px_words[i] <= 127) ? static_cast<ncbyte>(px_words[i])
+                                                                  : static_cast<ncbyte>(-128);
+    px_ncvar->put(x_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
+}
+
+// Writes one field's slab in the form its variable's type and packing ask for.
+void PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const VarField& x_field,
+                  const SlabPlace& x_place, std::vector<float>& x_float_buffer,
+                  std::vector<ncbyte>& x_byte_buffer)
+{
+    const int i_pack = x_var.GetPackingBytes();
+    if (i_pack == 2) {
+        VarField x_copy(x_field);
+        px_ncvar->put(x_copy.GetDataAsShort(), 1, 1, x_place.i_rows, x_place.i_cols);
+    } else if (i_pack == 1) {
+        VarField x_copy(x_field);
+        px_ncvar->put(x_copy.GetDataAsByte(), 1, 1, x_place.i_rows, x_place.i_cols);
+    } else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat)) {
+        PutFloatSlab(px_ncvar, x_field, x_place, x_float_buffer);
+    } else if (i_pack == 0 && x_type == ncInt) {
+        px_ncvar->put(x_field.GetData(), 1, 1, x_place.i_rows, x_place.i_cols);
+    } else if (i_pack == 0 && x_type == ncByte) {
+        PutIntAsByteSlab(px_ncvar, x_field, x_place, x_byte_buffer);
+    }
+}
+
+// Writes every field of one variable at the indices of its own time and level.
+void WriteVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<Level>>& x_lev_list,
+                   const std::list<Series<TimeField>>& x_time_list)
+{
+    NcDim* px_lond = nullptr;
+    NcDim* px_latd = nullptr;
+    NcDim* px_zd = nullptr;
+    NcDim* px_td = nullptr;
+    GetDimensions(x_nc_file, &x_var, &x_lev_list, px_lond, px_latd, px_zd, px_td);
+    const long i_ncols = px_lond->size();
+    const long i_nrows = px_latd->size();
+    const long i_nlevels = px_zd->size();
+    NcVar* px_ncvar = x_var.GetNcVar();
+    const NcType x_type = VariableType(x_var);
+    const Series<TimeField>* px_times = FindSeries(x_time_list, x_var.GetTimeID());
+    const Series<Level>* px_levels = FindSeries(x_lev_list, x_var.GetLevelID());
+    const long i_ntimes = px_times != nullptr ? px_times->Size() : 0;
+    std::vector<float> x_float_buffer;
+    std::vector<ncbyte> x_byte_buffer;
+    for (const VarField& x_field : x_var.GetVarFields()) {
+        SlabPlace x_place{IndexInSeries(px_times, x_field.GetTimeField()),
+                          IndexInSeries(px_levels, x_field.GetLevel()), i_nrows, i_ncols};
+        if (x_place.i_time < 0 || x_place.i_time >= i_ntimes || x_place.i_level < 0 ||
+            x_place.i_level >= i_nlevels)
+            continue;
+        if (x_field.GetRegion().GetNRows() != i_nrows || x_field.GetRegion().GetNCols() != i_ncols)
+            continue;
+        if (x_field.GetData() == nullptr || i_nrows == 0 || i_ncols == 0)
+            continue;
+        px_ncvar->set_cur(x_place.i_time, x_place.i_level, 0L, 0L);
+        PutFieldSlab(px_ncvar, x_var, x_type, x_field, x_place, x_float_buffer, x_byte_buffer);
+    }
+}
+
+// Creates the file without replacing one; a failure is silent here so that only our message appears.
+std::unique_ptr<NcFile> CreateFile(const std::string& s_output_file_name)
+{
+    NcError x_silent(NcError::silent_nonfatal);
+    return std::unique_ptr<NcFile>(
+        new NcFile(s_output_file_name.c_str(), NcFile::New, nullptr, 0, NcFile::Classic));
+}
+
+}  // namespace
+
+int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
+                    const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
+                    const GlobalAtts& x_global_atts)
+{
+    std::unique_ptr<NcFile> px_nc_file = CreateFile(s_output_file_name);
+    NcFile& x_nc_file = *px_nc_file;
+    if (!x_nc_file.is_valid()) {
+        std::cerr << "Error: Output file: " << s_output_file_name
+                  << " already exists or could not be opened" << std::endl;
+        return 1;
+    }
+    std::list<Series<TimeField>> x_times = MinimiseTimes(x_var_list);
+    std::list<Region> x_regions = MinimiseRegions(x_var_list);
+    std::list<Series<Level>> x_levels = MinimiseLevels(x_var_list);
+    WriteGlobalAtts(x_nc_file, x_global_atts);
+    CreateTimeDims(x_nc_file, x_times, x_ref_time);
+    CreateLevelDims(x_nc_file, x_levels, x_var_lev_trans);
+    CreateRegionDims(x_nc_file, x_regions);
+    CreateVariables(x_nc_file, x_var_list, x_levels, x_var_lev_trans);
+    WriteVariables(x_nc_file, x_var_list, x_levels, x_times);
+    x_nc_file.close();
+    return 0;
+}
+
+int WriteGlobalAtts(NcFile& x_nc_file, const GlobalAtts& x_global_atts)
+{
+    x_nc_file.add_att("Conventions", "CF-1.3");
+    if (!x_global_atts.Valid())
+        return 0;
+    for (const Attribute& x_att : x_global_atts.GetAttributes().Get())
+        WriteGlobalAtt(x_nc_file, x_att);
+    return 0;
+}
+
+NcType Tessoldtype(int i_data_type)
+{
+    switch (i_data_type) {
+    case -3:
+    case 3:
+        return ncByte;
+    case -2:
+    case 2:
+        return ncInt;
+    default:
+        return ncFloat;
+    }
+}
+
+void CreateTimeDims(NcFile& x_nc_file, std::list<Series<TimeField>>& x_ts, const MTime& x_ref_time)
+{
+    for (Series<TimeField>& x_series : x_ts) {
+        x_series.SetBaseValue(static_cast<float>(x_ref_time.CalcDays()));
+        const std::list<float> x_values = x_series.GetValues();
+        const std::string s_name = "time" + ToString(x_series.GetID(), 0, ' ');
+        NcDim* px_dim = x_series.GetID() != 0
+                            ? x_nc_file.add_dim(s_name.c_str(), static_cast<long>(x_values.size()))
+                            : x_nc_file.add_dim(s_name.c_str());
+        NcVar* px_var = x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim);
+        const TimeField& x_first = x_series.Get().front();
+        px_var->add_att("standard_name", "time");
+        px_var->add_att("axis", "T");
+        px_var->add_att("calendar", x_first.GetCalendarType().c_str());
+        px_var->add_att("units", ("days since " + x_ref_time.GetFormatted()).c_str());
+        if (x_first.GetType() > 100)
+            px_var->add_att("meaning_period",
+                            (ToString(x_first.GetMeaningPeriod(), 0, ' ') + " hours").c_str());
+        PutCoordinates(px_var, x_values);
+    }
+}
+
+void CreateLevelDims(NcFile& x_nc_file, std::list<Series<Level>>& x_ls, const VarLevTrans& x_var_lev_trans)
+{
+    for (Series<Level>& x_series : x_ls) {
+        const std::list<float> x_values = x_series.GetValues();
+        const int i_size = x_series.Size();
+        Level& x_first = x_series.Get().front();
+        const std::string s_name = GetLevelName(x_nc_file, x_first, x_var_lev_trans, i_size);
+        x_first.SetName(s_name);
+        NcDim* px_dim = x_nc_file.add_dim(s_name.c_str(), i_size);
+        NcVar* px_var = x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim);
+        const AttributeList x_list = x_var_lev_trans.GetLevelAttributes(x_first.GetType(), i_size);
+        px_var->add_att("axis", "Z");
+        if (x_list.GetName() != "NULL")
+            for (const Attribute& x_att : x_list.Get())
+                px_var->add_att(x_att.GetName().c_str(), FirstValue(x_att).c_str());
+        PutCoordinates(px_var, x_values);
+    }
+}
+
+std::string GetLevelName(NcFile& x_nc_file, const Level& x_lev, const VarLevTrans& x_var_lev_trans, int i_size)
+{
+    const AttributeList x_list = x_var_lev_trans.GetLevelAttributes(x_lev.GetType(), i_size);
+    std::string s_base = "Z";
+    if (x_list.HasAttribute("out_name"))
+        s_base = FirstValue(x_list.GetAttribute("out_name"));
+    NcError x_silent(NcError::silent_nonfatal);
+    return FirstFreeName(x_nc_file, s_base);
+}
+
+void CreateRegionDims(NcFile& x_nc_file, std::list<Region>& x_rs)
+{
+    for (Region& x_region : x_rs) {
+        if (x_region.GetGridType() > 99)
+            CreateRotatedRegionDim(x_nc_file, x_region);
+        else
+            CreateRegularRegionDim(x_nc_file, x_region);
+    }
+}
+
+namespace {
+
+// The two coordinate variables of a region, defined over their own new dimensions.
+struct RegionAxes
+{
+    NcDim* px_latd;
+    NcDim* px_lond;
+    NcVar* px_latv;
+    NcVar* px_lonv;
+};
+
+// Adds the latitude and longitude dimensions and coordinate variables of a region.
+RegionAxes AddRegionAxes(NcFile& x_nc_file, const Region& x_region, long i_nlats, long i_nlons)
+{
+    const std::string s_region = ToString(x_region.GetID(), 0, ' ');
+    const std::string s_lat_name = cs_latitude + s_region;
+    const std::string s_lon_name = cs_longitude + s_region;
+    RegionAxes x_axes;
+    x_axes.px_latd = x_nc_file.add_dim(s_lat_name.c_str(), i_nlats);
+    x_axes.px_lond = x_nc_file.add_dim(s_lon_name.c_str(), i_nlons);
+    x_axes.px_latv = x_nc_file.add_var(s_lat_name.c_str(), ncFloat, x_axes.px_latd);
+    x_axes.px_lonv = x_nc_file.add_var(s_lon_name.c_str(), ncFloat, x_axes.px_lond);
+    return x_axes;
+}
+
+// Writes the standard name, units and axis of one horizontal coordinate variable.
+void WriteAxisAtts(NcVar* px_var, const char* s_standard_name, const char* s_units, const char* s_axis)
+{
+    px_var->add_att("standard_name", s_standard_name);
+    px_var->add_att("units", s_units);
+    px_var->add_att("axis", s_axis);
+}
+
+// Adds one geographic coordinate array variable over the region's two dimensions.
+NcVar* AddGlobalCoordVar(NcFile& x_nc_file, const std::string& s_name, const RegionAxes& x_axes,
+                         const char* s_long_name, const char* s_units)
+{
+    NcVar* px_var = x_nc_file.add_var(s_name.c_str(), ncFloat, x_axes.px_latd, x_axes.px_lond);
+    px_var->add_att("long_name", s_long_name);
+    px_var->add_att("units", s_units);
+    return px_var;
+}
+
+}  // namespace
+
+void CreateRegularRegionDim(NcFile& x_nc_file, const Region& x_region)
+{
+    const std::list<float> x_lats = x_region.GetLatitudes();
+    const std::list<float> x_lons = x_region.GetLongitudes();
+    RegionAxes x_axes = AddRegionAxes(x_nc_file, x_region, static_cast<long>(x_lats.size()),
+                                      static_cast<long>(x_lons.size()));
+    WriteAxisAtts(x_axes.px_latv, "latitude", "degrees_north", "Y");
+    WriteAxisAtts(x_axes.px_lonv, "longitude", "degrees_east", "X");
+    PutCoordinates(x_axes.px_latv, x_lats);
+    PutCoordinates(x_axes.px_lonv, x_lons);
+}
+
+void CreateRotatedRegionDim(NcFile& x_nc_file, Region& x_region)
+{
+    const std::list<float> x_lats = x_region.GetLatitudes();
+    const std::list<float> x_lons = x_region.GetLongitudes();
+    float* pf_global_lat = nullptr;
+    float* pf_global_lon = nullptr;
+    x_region.GetGlobalCoordsForRotatedGrid(pf_global_lat, pf_global_lon);
+    const long i_nlats = static_cast<long>(x_lats.size());
+    const long i_nlons = static_cast<long>(x_lons.size());
+    RegionAxes x_axes = AddRegionAxes(x_nc_file, x_region, i_nlats, i_nlons);
+    WriteAxisAtts(x_axes.px_latv, "grid_latitude", "degrees", "Y");
+    WriteAxisAtts(x_axes.px_lonv, "grid_longitude", "degrees", "X");
+    const std::string s_region = ToString(x_region.GetID(), 0, ' ');
+    NcVar* px_glat = AddGlobalCoordVar(x_nc_file, cs_global_latitude + s_region, x_axes, "latitude",
+                                       "degrees_north");
+    NcVar* px_glon = AddGlobalCoordVar(x_nc_file, cs_global_longitude + s_region, x_axes, "longitude",
+                                       "degrees_east");
+    NcVar* px_pole = x_nc_file.add_var((cs_rotated_pole + s_region).c_str(), ncChar);
+    px_pole->add_att("grid_mapping_name", "rotated_latitude_longitude");
+    px_pole->add_att("grid_north_pole_latitude", x_region.GetPoleLatitude());
+    px_pole->add_att("grid_north_pole_longitude", x_region.GetPoleLongitude());
+    PutCoordinates(x_axes.px_latv, x_lats);
+    PutCoordinates(x_axes.px_lonv, x_lons);
+    if (i_nlats > 0 && i_nlons > 0 && pf_global_lat != nullptr && pf_global_lon != nullptr) {
+        px_glat->put(pf_global_lat, i_nlats, i_nlons);
+        px_glon->put(pf_global_lon, i_nlats, i_nlons);
+    }
+}
+
+void CreateVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list,
+                     std::list<Series<Level>>& x_lev_list, const VarLevTrans& x_var_lev_trans)
+{
+    for (Variable& x_var : x_var_list) {
+        NcDim* px_lond = nullptr;
+        NcDim* px_latd = nullptr;
+        NcDim* px_zd = nullptr;
+        NcDim* px_td = nullptr;
+        GetDimensions(x_nc_file, &x_var, &x_lev_list, px_lond, px_latd, px_zd, px_td);
+        const NcType x_type = VariableType(x_var);
+        const std::string s_name = GetVarName(x_nc_file, x_var, x_var_lev_trans);
+        NcVar* px_ncvar = x_nc_file.add_var(s_name.c_str(), x_type, px_td, px_zd, px_latd, px_lond);
+        WriteVariableAtts(px_ncvar, x_var, x_type, x_var_lev_trans);
+        x_var.SetNcVar(px_ncvar);
+    }
+}
+
+std::string GetVarName(NcFile& x_nc_file, const Variable& x_var, const VarLevTrans& x_var_lev_trans)
+{
+    NcError x_silent(NcError::silent_nonfatal);
+    const AttributeList& x_list =
+        x_var_lev_trans.GetVariableAttributes(x_var.GetStashCode(), x_var.GetModelCode());
+    std::string s_base;
+    if (x_list.HasAttribute("out_name"))
+        s_base = FirstValue(x_list.GetAttribute("out_name"));
+    else
+        s_base = "field" + ToString(x_var.GetFieldCode(), 0, ' ');
+    if (x_var.GetProcCode() & ci_proc_minimum)
+        s_base += "min";
+    if (x_var.GetProcCode() & ci_proc_maximum)
+        s_base += "max";
+    return FirstFreeName(x_nc_file, s_base);
+}
+
+void GetDimensions(NcFile& x_nc_file, Variable* px_var, std::list<Series<Level>>* px_levs,
+                   NcDim*& px_lond, NcDim*& px_latd, NcDim*& px_zd, NcDim*& px_td)
+{
+    const std::string s_region = ToString(px_var->GetRegionID(), 0, ' ');
+    const std::string s_lat_name = cs_latitude + s_region;
+    const std::string s_lon_name = cs_longitude + s_region;
+    const std::string s_time_name = "time" + ToString(px_var->GetTimeID(), 0, ' ');
+    std::string s_level_name;
+    for (Series<Level>& x_series : *px_levs)
+        if (x_series.GetID() == px_var->GetLevelID() && x_series.Size() > 0)
+            s_level_name = x_series.Get().front().GetName();
+    px_lond = x_nc_file.get_dim(s_lon_name.c_str());
+    px_latd = x_nc_file.get_dim(s_lat_name.c_str());
+    px_zd = x_nc_file.get_dim(s_level_name.c_str());
+    px_td = x_nc_file.get_dim(s_time_name.c_str());
+}
+
+std::string GetCellMethod(int i_proc_code)
+{
+    std::string s_text;
+    for (int i_bit = 0; i_bit < ci_cell_method_bits; ++i_bit)
+        if (i_proc_code & (1 << i_bit))
+            s_text += cs_cell_methods[i_bit];
+    return s_text;
+}
+
+void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
+                    const std::list<Series<TimeField>>& x_time_list)
+{
+    for (Variable& x_var : x_var_list)
+        WriteVariable(x_nc_file, x_var, x_lev_list, x_time_list);
+}
