@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTESSOLD_TESTS=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tessold_host >/dev/null
 
 # The output is written next to the input and never overwritten, so convert a fresh copy.
