@@ -30,6 +30,10 @@ int* Read2DConstants(std::istream& x_file, int* px_fixhdr, int i_idx);
 // s_fault set when a field's data lies outside the file or the data section.
 int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault);
 
+// Does what ReadData does for the named file, but maps the data section copy-on-write instead
+// of copying it: no page is copied until something writes to it, and the file never changes.
+int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::string& s_fault);
+
 // Returns word i_wnum of entry i_fnum of the 2-D array whose start sits at position i_idx.
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum);
 
@@ -37,7 +41,7 @@ int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_
 void CleanHdrs(int*& px_fixhdr, int*& px_pphdrs, int*& px_intc, int*& px_realc,
                int*& px_levc, int*& px_rowc, int*& px_colc, int*& px_fieldc);
 
-// Releases the data buffer if it is not null and sets it to null.
+// Releases the data buffer (read or mapped) if it is not null and sets it to null.
 void CleanData(int*& px_data);
 
 #endif

@@ -22,6 +22,10 @@ public:
     int GetNRows() const { return i_nrows; }
     int GetNCols() const { return i_ncols; }
     int GetGridType() const { return i_gridc; }
+    float GetZerothLatitude() const { return f_slat; }
+    float GetZerothLongitude() const { return f_slon; }
+    float GetLatitudeSpacing() const { return f_dlat; }
+    float GetLongitudeSpacing() const { return f_dlon; }
 
     void SetPoleLocation(float f_pole_lat, float f_pole_lon);
     float GetPoleLatitude() const { return f_plat; }

@@ -2,6 +2,8 @@
 #ifndef TESSOLD_VARFIELD_H
 #define TESSOLD_VARFIELD_H
 
+#include <array>
+
 #include "Level.h"
 #include "Region.h"
 #include "TimeField.h"
@@ -44,6 +46,8 @@ public:
     short* GetDataAsShort();
 
     bool InGroup(const VarField& rhs) const;
+    // The words InGroup compares, as a hash key; false when a NaN makes the field equal to no other.
+    bool GetGroupKey(std::array<unsigned int, 15>& x_key) const;
     void Print() const;
 
 private:

@@ -3,6 +3,8 @@
 #define TESSOLD_VARIABLE_H
 
 #include <list>
+#include <string>
+#include <unordered_set>
 
 #include "VarField.h"
 
@@ -49,6 +51,10 @@ public:
     void Print();
 
 private:
+    void IndexField(const VarField& x_varfield);
+    void SyncIndex();
+    void RecheckTimeOrder();
+
     std::list<VarField> x_varfields;
     NcVar* px_ncvar;
     int i_level_id;
@@ -58,6 +64,14 @@ private:
     float f_off;
     int i_npack_bytes;
     std::string s_level_name;
+
+    // Grouping aids that never change a result: the (level, time) value pairs held, and
+    // whether the fields' validity times never decrease along the list (then a field that
+    // is not earlier than the last one leaves the sort with nothing to move).
+    std::unordered_set<unsigned long long> x_level_time_keys;
+    size_t i_indexed_fields;
+    bool b_time_ordered;
+    double d_last_hours;
 };
 
 // True when lhs is strictly earlier than rhs and its level lies before rhs's in the level's sense.

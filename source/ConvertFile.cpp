@@ -54,7 +54,7 @@ bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, Hea
     std::string s_fault;
     if (ReadHdrs(x_infile, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_intc, x_hdrs.px_realc,
                  x_hdrs.px_levc, x_hdrs.px_rowc, x_hdrs.px_colc, x_hdrs.px_fieldc, s_fault))
-        x_hdrs.px_data = ReadData(x_infile, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
+        x_hdrs.px_data = MapData(s_input_file_name, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
     if (!s_fault.empty()) {
         Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
         return false;

@@ -1,6 +1,11 @@
 // Builds fields from the lookup table entries and groups them into variables.
 #include "ExtractVariables.h"
 
+#include <array>
+#include <unordered_map>
+#include <vector>
+
+#include "PlainAlgorithms.h"
 #include "RawConvert.h"
 #include "ReadUMFile.h"
 
@@ -22,7 +27,26 @@ float LookupReal(int* px_fixhdr, int* px_pphdrs, int idx, int i_word)
 }
 
 // Offers the field to the variables in order, starting a new variable when none accepts it.
-void PlaceField(VarField& x_field, std::list<Variable>& x_var_list)
+typedef std::array<unsigned int, 15> GroupKey;
+
+// Hashes the words of a group key.
+struct GroupKeyHash
+{
+    size_t operator()(const GroupKey& x_key) const
+    {
+        size_t i_hash = 1469598103934665603ULL;
+        for (unsigned int i_word : x_key)
+            i_hash = (i_hash ^ i_word) * 1099511628211ULL;
+        return i_hash;
+    }
+};
+
+// The variables of each group, in list order. A variable accepts a field only when the
+// field is in its group, so a field need only be offered to the variables of its own group,
+// first to last, to find the same variable that a scan of the whole list finds.
+typedef std::unordered_map<GroupKey, std::vector<Variable*>, GroupKeyHash> GroupIndex;
+
+void PlaceFieldByScan(VarField& x_field, std::list<Variable>& x_var_list)
 {
     for (Variable& x_var : x_var_list) {
         if (x_var.BelongsVF(x_field)) {
@@ -31,6 +55,36 @@ void PlaceField(VarField& x_field, std::list<Variable>& x_var_list)
         }
     }
     x_var_list.push_back(Variable(x_field));
+}
+
+void PlaceFieldByIndex(VarField& x_field, std::list<Variable>& x_var_list, GroupIndex& x_index)
+{
+    GroupKey x_key;
+    // A field with a NaN in its group words matches no variable, not even its own.
+    if (!x_field.GetGroupKey(x_key)) {
+        x_var_list.push_back(Variable(x_field));
+        return;
+    }
+    std::vector<Variable*>& x_group = x_index[x_key];
+    for (Variable* px_var : x_group) {
+        if (px_var->BelongsVF(x_field)) {
+            px_var->AddVF(x_field);
+            return;
+        }
+    }
+    x_var_list.push_back(Variable(x_field));
+    x_group.push_back(&x_var_list.back());
+}
+
+// Indexes the variables a caller's list already holds.
+GroupIndex IndexVariables(std::list<Variable>& x_var_list)
+{
+    GroupIndex x_index;
+    GroupKey x_key;
+    for (Variable& x_var : x_var_list)
+        if (x_var.GetVarFields().front().GetGroupKey(x_key))
+            x_index[x_key].push_back(&x_var);
+    return x_index;
 }
 
 }  // namespace
@@ -107,10 +161,15 @@ Region ExtractRegion(int* px_fixhdr, int* px_pphdrs, int idx)
 void ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Variable>& x_var_list)
 {
     const int i_nfields = px_fixhdr[151];
+    const bool b_plain = UsePlainAlgorithms();
+    GroupIndex x_index = b_plain ? GroupIndex() : IndexVariables(x_var_list);
     for (int idx = 0; idx < i_nfields; ++idx) {
         VarField x_field = ExtractVarField(px_fixhdr, px_pphdrs, px_data, idx);
         x_field.SetDims(ExtractRegion(px_fixhdr, px_pphdrs, idx), ExtractLevel(px_fixhdr, px_pphdrs, idx),
                         ExtractTime(px_fixhdr, px_pphdrs, idx));
-        PlaceField(x_field, x_var_list);
+        if (b_plain)
+            PlaceFieldByScan(x_field, x_var_list);
+        else
+            PlaceFieldByIndex(x_field, x_var_list, x_index);
     }
 }

@@ -5,7 +5,13 @@
 // reader allocate more than the file holds. Words are never byte-swapped or converted.
 #include "ReadUMFile.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "ToString.h"
@@ -260,35 +266,92 @@ bool ReadHdrs(std::istream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_i
     return true;
 }
 
-int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault)
+namespace {
+
+// Finds the data section in words [begin, begin + length) from the data start to the end of the
+// last valid field's record, after checking it and every valid field against the file size.
+// Returns false with s_fault empty when there are no valid fields, and with it set on a fault.
+bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, long long& i_begin,
+                       long long& i_length, std::string& s_fault)
 {
     s_fault.clear();
     int i_count = px_fixhdr[ci_lookup_pos + 2];
     if (i_count <= 0 || px_pphdr == nullptr)
-        return nullptr;
+        return false;
     long long i_data_start = px_fixhdr[ci_data_start_pos];
-    long long i_file_bytes = FileBytes(x_file);
     if (i_data_start <= 0 || !SectionFits(i_data_start, 0, i_file_bytes)) {
         s_fault = "data section start " + ToString(i_data_start, 0, ' ') + " lies outside the file";
-        return nullptr;
+        return false;
     }
     long long i_last_begin = LookupWord(px_fixhdr, px_pphdr, i_count - 1, ci_lbegin_word);
     long long i_last_record = LookupWord(px_fixhdr, px_pphdr, i_count - 1, ci_lblrec_word);
-    long long i_section_begin = i_data_start - 1;
-    long long i_section_end = i_last_begin + i_last_record;
-    long long i_length = i_section_end - i_section_begin;
-    if (i_length <= 0 || !BytesFit(4 * i_section_begin, i_length, i_file_bytes)) {
+    i_begin = i_data_start - 1;
+    long long i_end = i_last_begin + i_last_record;
+    i_length = i_end - i_begin;
+    if (i_length <= 0 || !BytesFit(4 * i_begin, i_length, i_file_bytes)) {
         s_fault = "data section lies outside the file";
-        return nullptr;
+        return false;
     }
     for (int i_field = 0; i_field < i_count; ++i_field) {
-        s_fault = CheckField(px_fixhdr, px_pphdr, i_field, i_section_begin, i_section_end);
+        s_fault = CheckField(px_fixhdr, px_pphdr, i_field, i_begin, i_end);
         if (!s_fault.empty())
-            return nullptr;
+            return false;
     }
-    int* px_data = ReadWords(x_file, 4 * i_section_begin, i_length);
+    return true;
+}
+
+// The data buffers that are file mappings, with the start and length of each mapping.
+std::map<const int*, std::pair<void*, size_t>>& Mappings()
+{
+    static std::map<const int*, std::pair<void*, size_t>> x_mappings;
+    return x_mappings;
+}
+
+}  // namespace
+
+int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& s_fault)
+{
+    long long i_begin = 0;
+    long long i_length = 0;
+    if (!LocateDataSection(px_fixhdr, px_pphdr, FileBytes(x_file), i_begin, i_length, s_fault))
+        return nullptr;
+    int* px_data = ReadWords(x_file, 4 * i_begin, i_length);
     if (px_data == nullptr)
         s_fault = "data section could not be read";
+    return px_data;
+}
+
+int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::string& s_fault)
+{
+    s_fault.clear();
+    int i_fd = open(s_path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat x_status;
+    if (i_fd < 0 || fstat(i_fd, &x_status) != 0) {
+        if (i_fd >= 0)
+            close(i_fd);
+        s_fault = "data section could not be read";
+        return nullptr;
+    }
+    long long i_begin = 0;
+    long long i_length = 0;
+    void* px_map = MAP_FAILED;
+    size_t i_map_bytes = 0;
+    long long i_page_offset = 0;
+    if (LocateDataSection(px_fixhdr, px_pphdr, x_status.st_size, i_begin, i_length, s_fault)) {
+        // Mappings start on a page boundary; the buffer starts inside the first page.
+        const long long i_page = sysconf(_SC_PAGESIZE);
+        i_page_offset = (4 * i_begin) % i_page;
+        i_map_bytes = static_cast<size_t>(i_page_offset + 4 * i_length);
+        px_map = mmap(nullptr, i_map_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, i_fd,
+                      4 * i_begin - i_page_offset);
+        if (px_map == MAP_FAILED)
+            s_fault = "data section could not be read";
+    }
+    close(i_fd);
+    if (px_map == MAP_FAILED)
+        return nullptr;
+    int* px_data = reinterpret_cast<int*>(static_cast<char*>(px_map) + i_page_offset);
+    Mappings()[px_data] = {px_map, i_map_bytes};
     return px_data;
 }
 
@@ -310,6 +373,12 @@ void CleanHdrs(int*& px_fixhdr, int*& px_pphdrs, int*& px_intc, int*& px_realc,
 
 void CleanData(int*& px_data)
 {
-    delete[] px_data;
+    auto it_mapping = Mappings().find(px_data);
+    if (it_mapping != Mappings().end()) {
+        munmap(it_mapping->second.first, it_mapping->second.second);
+        Mappings().erase(it_mapping);
+    } else {
+        delete[] px_data;
+    }
     px_data = nullptr;
 }

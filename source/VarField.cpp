@@ -144,6 +144,33 @@ bool VarField::InGroup(const VarField& rhs) const
            x_level.GetType() == rhs.x_level.GetType();
 }
 
+namespace {
+
+// Float equality as bits: +0 and -0 share a key; a NaN is reported so it never matches.
+bool FloatKey(float f_value, unsigned int& i_key)
+{
+    i_key = FLOAT_TO_RAW(f_value + 0.0f);
+    return f_value == f_value;
+}
+
+}  // namespace
+
+bool VarField::GetGroupKey(std::array<unsigned int, 15>& x_key) const
+{
+    const float cf_floats[] = {x_time.GetMeaningPeriod(), x_region.GetZerothLatitude(),
+                               x_region.GetZerothLongitude(), x_region.GetLatitudeSpacing(),
+                               x_region.GetLongitudeSpacing(), x_region.GetPoleLatitude(),
+                               x_region.GetPoleLongitude()};
+    bool b_comparable = true;
+    for (int i_float = 0; i_float < 7; ++i_float)
+        b_comparable = FloatKey(cf_floats[i_float], x_key[i_float]) && b_comparable;
+    const int ci_ints[] = {x_region.GetNRows(), x_region.GetNCols(), x_region.GetGridType(),
+                           i_field_code, i_stash_code, i_proc_code, i_model_code, x_level.GetType()};
+    for (int i_int = 0; i_int < 8; ++i_int)
+        x_key[7 + i_int] = static_cast<unsigned int>(ci_ints[i_int]);
+    return b_comparable;
+}
+
 void VarField::Print() const
 {
     std::cout << i_field_code << "  " << i_stash_code << " " << i_field_type << std::endl;

@@ -1,13 +1,33 @@
 // A group of fields that becomes one output variable: grouping, time ordering and value range.
 #include "Variable.h"
 
+#include <cmath>
 #include <iostream>
+#include <limits>
 
+#include "PlainAlgorithms.h"
 #include "RawConvert.h"
+
+namespace {
+
+// The key of a (level value, time value) pair under float equality: +0 and -0 share one.
+unsigned long long LevelTimeKey(float f_level, float f_time)
+{
+    return (static_cast<unsigned long long>(FLOAT_TO_RAW(f_level + 0.0f)) << 32) |
+           FLOAT_TO_RAW(f_time + 0.0f);
+}
+
+double ValidityHours(const VarField& x_varfield)
+{
+    return x_varfield.GetTimeField().GetValDate().CalcHours();
+}
+
+}  // namespace
 
 Variable::Variable(VarField x_varfield)
     : px_ncvar(nullptr), i_level_id(-1), i_region_id(-1), i_time_id(-1), f_sf(cf_unset_marker),
-      f_off(cf_unset_marker), i_npack_bytes(0)
+      f_off(cf_unset_marker), i_npack_bytes(0), i_indexed_fields(0), b_time_ordered(true),
+      d_last_hours(-std::numeric_limits<double>::infinity())
 {
     AddVF(x_varfield);
 }
@@ -19,6 +39,11 @@ bool Variable::BelongsVF(VarField& x_varfield)
     // A field repeating the level and time of one already held belongs elsewhere.
     const float f_level = x_varfield.GetLevel().GetValue();
     const float f_time = x_varfield.GetTimeField().GetValue();
+    if (!UsePlainAlgorithms()) {
+        SyncIndex();
+        return std::isnan(f_level) || std::isnan(f_time) ||
+               x_level_time_keys.count(LevelTimeKey(f_level, f_time)) == 0;
+    }
     for (const VarField& x_held : x_varfields)
         if (x_held.GetLevel().GetValue() == f_level && x_held.GetTimeField().GetValue() == f_time)
             return false;
@@ -27,8 +52,54 @@ bool Variable::BelongsVF(VarField& x_varfield)
 
 void Variable::AddVF(VarField x_varfield)
 {
+    const double d_hours = ValidityHours(x_varfield);
+    const bool b_indexed = !UsePlainAlgorithms();
+    if (b_indexed)
+        SyncIndex();
     x_varfields.push_back(x_varfield);
+    if (b_indexed)
+        IndexField(x_varfield);
+    if (b_indexed && b_time_ordered && d_hours >= d_last_hours) {
+        d_last_hours = d_hours;
+        return;
+    }
     x_varfields.sort(Compare);
+    RecheckTimeOrder();
+}
+
+// Records one added field's (level, time) pair; NaN values equal nothing and are left out.
+void Variable::IndexField(const VarField& x_varfield)
+{
+    const float f_level = x_varfield.GetLevel().GetValue();
+    const float f_time = x_varfield.GetTimeField().GetValue();
+    if (!std::isnan(f_level) && !std::isnan(f_time))
+        x_level_time_keys.insert(LevelTimeKey(f_level, f_time));
+    ++i_indexed_fields;
+}
+
+// Rebuilds the aids when the field list changed behind AddVF's back.
+void Variable::SyncIndex()
+{
+    if (i_indexed_fields == x_varfields.size())
+        return;
+    x_level_time_keys.clear();
+    i_indexed_fields = 0;
+    for (const VarField& x_held : x_varfields)
+        IndexField(x_held);
+    RecheckTimeOrder();
+}
+
+// A list whose neighbours never go back in time holds no pair the sort would swap.
+void Variable::RecheckTimeOrder()
+{
+    b_time_ordered = true;
+    d_last_hours = -std::numeric_limits<double>::infinity();
+    for (const VarField& x_held : x_varfields) {
+        const double d_hours = ValidityHours(x_held);
+        if (d_hours < d_last_hours)
+            b_time_ordered = false;
+        d_last_hours = d_hours;
+    }
 }
 
 namespace {

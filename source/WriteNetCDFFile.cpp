@@ -2,6 +2,7 @@
 #include "WriteNetCDFFile.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -9,9 +10,12 @@
 #include <vector>
 
 #include "MinimiseDimensions.h"
+#include "PlainAlgorithms.h"
 #include "ToString.h"
 
 namespace {
+
+const size_t ci_io_block_bytes = 4 << 20;
 
 // Name prefixes of the horizontal objects, followed by the region number.
 const std::string cs_latitude = "latitude";
@@ -127,14 +131,115 @@ void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
     }
 }
 
+// Coordinate values wait here while the file is still being defined, so that the library
+// leaves define mode once, not once per coordinate variable (each time it would rewrite the
+// header and move the data written so far). The values land where they would have anyway.
+class DeferredPuts
+{
+public:
+    struct Put
+    {
+        NcVar* px_var;
+        std::vector<float> x_values;
+        long i_rows;
+        long i_cols;  // 0 for a one-dimensional put
+    };
+
+    void Start() { b_active = true; }
+    bool Active() const { return b_active; }
+    void Add(Put x_put) { x_puts.push_back(std::move(x_put)); }
+
+    // Writes everything held for fixed-size variables, in the order it was added; the values
+    // of record variables stay until their records are written (PutRecords).
+    void FlushFixed()
+    {
+        b_active = false;
+        std::vector<Put> x_record_puts;
+        for (Put& x_put : x_puts) {
+            if (IsRecordVariable(x_put.px_var)) {
+                x_record_puts.push_back(std::move(x_put));
+            } else if (x_put.i_cols == 0) {
+                x_put.px_var->set_cur(0L);
+                x_put.px_var->put(x_put.x_values.data(), x_put.i_rows);
+            } else {
+                x_put.px_var->put(x_put.x_values.data(), x_put.i_rows, x_put.i_cols);
+            }
+        }
+        x_puts.swap(x_record_puts);
+    }
+
+    // Writes the values of records i_first up to i_end of the held record variables.
+    void PutRecords(long i_first, long i_end)
+    {
+        for (long i_record = i_first; i_record < i_end; ++i_record)
+            for (Put& x_put : x_puts)
+                if (i_record < x_put.i_rows) {
+                    x_put.px_var->set_cur(i_record);
+                    x_put.px_var->put(&x_put.x_values[i_record], 1L);
+                }
+    }
+
+    // The largest number of records a held record variable has.
+    long RecordCount() const
+    {
+        long i_count = 0;
+        for (const Put& x_put : x_puts)
+            i_count = std::max(i_count, x_put.i_rows);
+        return i_count;
+    }
+
+    void Drop()
+    {
+        b_active = false;
+        x_puts.clear();
+    }
+
+private:
+    static bool IsRecordVariable(NcVar* px_var)
+    {
+        return px_var->num_dims() > 0 && px_var->get_dim(0)->is_unlimited();
+    }
+
+    bool b_active = false;
+    std::vector<Put> x_puts;
+};
+
+DeferredPuts gx_deferred_puts;
+
+// Ends deferral when a conversion leaves the writer by any path.
+struct DeferralScope
+{
+    explicit DeferralScope(bool b_defer)
+    {
+        if (b_defer)
+            gx_deferred_puts.Start();
+    }
+    ~DeferralScope() { gx_deferred_puts.Drop(); }
+};
+
 // Writes a whole coordinate vector in one put from the variable's origin.
 void PutCoordinates(NcVar* px_var, const std::list<float>& x_values)
 {
     if (x_values.empty())
         return;
     std::vector<float> x_buffer(x_values.begin(), x_values.end());
+    if (gx_deferred_puts.Active()) {
+        gx_deferred_puts.Add({px_var, std::move(x_buffer), static_cast<long>(x_values.size()), 0});
+        return;
+    }
     px_var->set_cur(0L);
     px_var->put(x_buffer.data(), static_cast<long>(x_buffer.size()));
+}
+
+// Writes a rows x columns block of geographic coordinates from the variable's origin.
+void PutCoordinateBlock(NcVar* px_var, const float* pf_values, long i_rows, long i_cols)
+{
+    if (gx_deferred_puts.Active()) {
+        gx_deferred_puts.Add({px_var, std::vector<float>(pf_values, pf_values + i_rows * i_cols),
+                              i_rows, i_cols});
+        return;
+    }
+    px_var->put(pf_values, i_rows, i_cols);
 }
 
 // The series of this id, or null when the consolidation gave none.
@@ -184,20 +289,70 @@ NcType VariableType(const Variable& x_var)
     }
 }
 
-// Writes "_FillValue" in the variable's own type, or nothing where no value of that type fits.
-void WriteFillValue(NcVar* px_ncvar, const Variable& x_var, NcType x_type)
+// The variable's "_FillValue" in its own type; false where it gets none.
+bool FillValue(const Variable& x_var, NcType x_type, double& d_fill)
 {
     const int i_pack = x_var.GetPackingBytes();
     const float f_missing = x_var.GetMissingValue();
-    if (i_pack == 1) {
-        px_ncvar->add_att("_FillValue", static_cast<ncbyte>(127));
-    } else if (i_pack == 2) {
-        px_ncvar->add_att("_FillValue", static_cast<short>(32767));
-    } else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat)) {
-        px_ncvar->add_att("_FillValue", f_missing);
-    } else if (i_pack == 0 && x_type == ncInt && FitsInt(f_missing)) {
-        px_ncvar->add_att("_FillValue", static_cast<int>(f_missing));
+    if (i_pack == 1)
+        d_fill = 127;
+    else if (i_pack == 2)
+        d_fill = 32767;
+    else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat))
+        d_fill = f_missing;
+    else if (i_pack == 0 && x_type == ncInt && FitsInt(f_missing))
+        d_fill = static_cast<int>(f_missing);
+    else
+        return false;
+    return true;
+}
+
+// Writes "_FillValue" in the variable's own type, or nothing where no value of that type fits.
+void WriteFillValue(NcVar* px_ncvar, const Variable& x_var, NcType x_type)
+{
+    double d_fill = 0.0;
+    if (!FillValue(x_var, x_type, d_fill))
+        return;
+    if (x_type == ncByte)
+        px_ncvar->add_att("_FillValue", static_cast<ncbyte>(d_fill));
+    else if (x_type == ncShort)
+        px_ncvar->add_att("_FillValue", static_cast<short>(d_fill));
+    else if (x_type == ncInt)
+        px_ncvar->add_att("_FillValue", static_cast<int>(d_fill));
+    else
+        px_ncvar->add_att("_FillValue", static_cast<float>(d_fill));
+}
+
+// The value the library prefills a variable with: its "_FillValue", else its type's default.
+double PrefillValue(const Variable& x_var, NcType x_type)
+{
+    double d_fill = 0.0;
+    if (FillValue(x_var, x_type, d_fill))
+        return d_fill;
+    switch (x_type) {
+    case ncByte:
+        return NC_FILL_BYTE;
+    case ncShort:
+        return NC_FILL_SHORT;
+    case ncInt:
+        return NC_FILL_INT;
+    default:
+        return NC_FILL_FLOAT;
     }
+}
+
+// Writes one slab of the prefill value, for a (time, level) place no field fills.
+void PutPrefillSlab(NcVar* px_ncvar, NcType x_type, double d_fill, long i_rows, long i_cols)
+{
+    const size_t i_count = static_cast<size_t>(i_rows * i_cols);
+    if (x_type == ncByte)
+        px_ncvar->put(std::vector<ncbyte>(i_count, static_cast<ncbyte>(d_fill)).data(), 1, 1, i_rows, i_cols);
+    else if (x_type == ncShort)
+        px_ncvar->put(std::vector<short>(i_count, static_cast<short>(d_fill)).data(), 1, 1, i_rows, i_cols);
+    else if (x_type == ncInt)
+        px_ncvar->put(std::vector<int>(i_count, static_cast<int>(d_fill)).data(), 1, 1, i_rows, i_cols);
+    else
+        px_ncvar->put(std::vector<float>(i_count, static_cast<float>(d_fill)).data(), 1, 1, i_rows, i_cols);
 }
 
 // Writes "scale_factor" and "add_offset" of a byte-packed variable.
@@ -296,8 +451,9 @@ void PutIntAsByteSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace&
     px_ncvar->put(x_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
 }
 
-// Writes one field's slab in the form its variable's type and packing ask for.
-void PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const VarField& x_field,
+// Writes one field's slab in the form its variable's type and packing ask for; false when
+// the variable's packing writes no data.
+bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const VarField& x_field,
                   const SlabPlace& x_place, std::vector<float>& x_float_buffer,
                   std::vector<ncbyte>& x_byte_buffer)
 {
@@ -314,49 +470,127 @@ void PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const V
         px_ncvar->put(x_field.GetData(), 1, 1, x_place.i_rows, x_place.i_cols);
     } else if (i_pack == 0 && x_type == ncByte) {
         PutIntAsByteSlab(px_ncvar, x_field, x_place, x_byte_buffer);
+    } else {
+        return false;
     }
+    return true;
 }
 
-// Writes every field of one variable at the indices of its own time and level.
-void WriteVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<Level>>& x_lev_list,
-                   const std::list<Series<TimeField>>& x_time_list)
+// Where the fields of one variable go: one entry per (time, level) place, time outermost as
+// in the file, holding the field written there or null where none is.
+struct VariablePlan
+{
+    Variable* px_var;
+    NcVar* px_ncvar;
+    NcType x_type;
+    long i_nlevels;
+    long i_nrows;
+    long i_ncols;
+    std::vector<const VarField*> x_places;
+    std::vector<size_t> x_list_order;  // the places of the fields, in the variable's field order
+};
+
+// Places every field at the indices of its own time and level; fields that fit no place of
+// the variable, or whose grid differs from the variable's, are left out.
+VariablePlan PlanVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<Level>>& x_lev_list,
+                          const std::list<Series<TimeField>>& x_time_list)
 {
     NcDim* px_lond = nullptr;
     NcDim* px_latd = nullptr;
     NcDim* px_zd = nullptr;
     NcDim* px_td = nullptr;
     GetDimensions(x_nc_file, &x_var, &x_lev_list, px_lond, px_latd, px_zd, px_td);
-    const long i_ncols = px_lond->size();
-    const long i_nrows = px_latd->size();
-    const long i_nlevels = px_zd->size();
-    NcVar* px_ncvar = x_var.GetNcVar();
-    const NcType x_type = VariableType(x_var);
+    VariablePlan x_plan{&x_var, x_var.GetNcVar(), VariableType(x_var), px_zd->size(),
+                        px_latd->size(), px_lond->size(), {}, {}};
     const Series<TimeField>* px_times = FindSeries(x_time_list, x_var.GetTimeID());
     const Series<Level>* px_levels = FindSeries(x_lev_list, x_var.GetLevelID());
     const long i_ntimes = px_times != nullptr ? px_times->Size() : 0;
-    std::vector<float> x_float_buffer;
-    std::vector<ncbyte> x_byte_buffer;
+    x_plan.x_places.assign(static_cast<size_t>(i_ntimes * x_plan.i_nlevels), nullptr);
     for (const VarField& x_field : x_var.GetVarFields()) {
-        SlabPlace x_place{IndexInSeries(px_times, x_field.GetTimeField()),
-                          IndexInSeries(px_levels, x_field.GetLevel()), i_nrows, i_ncols};
-        if (x_place.i_time < 0 || x_place.i_time >= i_ntimes || x_place.i_level < 0 ||
-            x_place.i_level >= i_nlevels)
+        const long i_time = IndexInSeries(px_times, x_field.GetTimeField());
+        const long i_level = IndexInSeries(px_levels, x_field.GetLevel());
+        if (i_time < 0 || i_time >= i_ntimes || i_level < 0 || i_level >= x_plan.i_nlevels)
             continue;
-        if (x_field.GetRegion().GetNRows() != i_nrows || x_field.GetRegion().GetNCols() != i_ncols)
+        if (x_field.GetRegion().GetNRows() != x_plan.i_nrows ||
+            x_field.GetRegion().GetNCols() != x_plan.i_ncols)
             continue;
-        if (x_field.GetData() == nullptr || i_nrows == 0 || i_ncols == 0)
+        if (x_field.GetData() == nullptr || x_plan.i_nrows == 0 || x_plan.i_ncols == 0)
             continue;
-        px_ncvar->set_cur(x_place.i_time, x_place.i_level, 0L, 0L);
-        PutFieldSlab(px_ncvar, x_var, x_type, x_field, x_place, x_float_buffer, x_byte_buffer);
+        x_plan.x_places[i_time * x_plan.i_nlevels + i_level] = &x_field;
+        x_plan.x_list_order.push_back(static_cast<size_t>(i_time * x_plan.i_nlevels + i_level));
     }
+    return x_plan;
+}
+
+// Scratch storage reused by every slab of a conversion.
+struct SlabBuffers
+{
+    std::vector<float> x_floats;
+    std::vector<ncbyte> x_bytes;
+};
+
+// Writes the slab of one place: its field, or the value the library would have prefilled.
+void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, SlabBuffers& x_buffers)
+{
+    const long i_time = static_cast<long>(i_place) / x_plan.i_nlevels;
+    const long i_level = static_cast<long>(i_place) % x_plan.i_nlevels;
+    const VarField* px_field = x_plan.x_places[i_place];
+    SlabPlace x_place{i_time, i_level, x_plan.i_nrows, x_plan.i_ncols};
+    x_plan.px_ncvar->set_cur(i_time, i_level, 0L, 0L);
+    if (px_field != nullptr && PutFieldSlab(x_plan.px_ncvar, *x_plan.px_var, x_plan.x_type, *px_field,
+                                            x_place, x_buffers.x_floats, x_buffers.x_bytes))
+        return;
+    if (!b_prefilled && x_plan.i_nrows > 0 && x_plan.i_ncols > 0)
+        PutPrefillSlab(x_plan.px_ncvar, x_plan.x_type, PrefillValue(*x_plan.px_var, x_plan.x_type),
+                       x_plan.i_nrows, x_plan.i_ncols);
+}
+
+// Writes the fields of one variable in its field order, leaving the rest to the library's prefill.
+void WriteFieldsInListOrder(const VariablePlan& x_plan, SlabBuffers& x_buffers)
+{
+    for (size_t i_place : x_plan.x_list_order)
+        WritePlace(x_plan, i_place, true, x_buffers);
+}
+
+// Writes every place of every variable in the order the places lie in the file: fixed-size
+// variables one after another, then the record variables record by record. Each write then
+// extends the file instead of filling a hole the library would first read back.
+void WriteInFileOrder(std::vector<VariablePlan>& x_plans, SlabBuffers& x_buffers)
+{
+    std::vector<const VariablePlan*> x_record_plans;
+    long i_nrecords = 0;
+    for (const VariablePlan& x_plan : x_plans) {
+        if (x_plan.px_var->GetTimeID() == 0) {
+            x_record_plans.push_back(&x_plan);
+            if (x_plan.i_nlevels > 0)
+                i_nrecords = std::max(i_nrecords, static_cast<long>(x_plan.x_places.size()) / x_plan.i_nlevels);
+            continue;
+        }
+        for (size_t i_place = 0; i_place < x_plan.x_places.size(); ++i_place)
+            WritePlace(x_plan, i_place, false, x_buffers);
+    }
+    for (long i_record = 0; i_record < i_nrecords; ++i_record) {
+        gx_deferred_puts.PutRecords(i_record, i_record + 1);
+        for (const VariablePlan* px_plan : x_record_plans)
+            for (long i_level = 0; i_level < px_plan->i_nlevels; ++i_level) {
+                const size_t i_place = static_cast<size_t>(i_record * px_plan->i_nlevels + i_level);
+                if (i_place < px_plan->x_places.size())
+                    WritePlace(*px_plan, i_place, false, x_buffers);
+            }
+    }
+    gx_deferred_puts.PutRecords(i_nrecords, gx_deferred_puts.RecordCount());
 }
 
 // Creates the file without replacing one; a failure is silent here so that only our message appears.
+// The library's I/O block size is only a buffer size: a larger one moves the same bytes in
+// fewer system calls.
 std::unique_ptr<NcFile> CreateFile(const std::string& s_output_file_name)
 {
     NcError x_silent(NcError::silent_nonfatal);
-    return std::unique_ptr<NcFile>(
-        new NcFile(s_output_file_name.c_str(), NcFile::New, nullptr, 0, NcFile::Classic));
+    size_t i_block_bytes = ci_io_block_bytes;
+    return std::unique_ptr<NcFile>(new NcFile(s_output_file_name.c_str(), NcFile::New,
+                                              UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0,
+                                              NcFile::Classic));
 }
 
 }  // namespace
@@ -372,6 +606,13 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
                   << " already exists or could not be opened" << std::endl;
         return 1;
     }
+    // Instead of letting the library prefill every variable and then overwrite it, the
+    // writer fills only the places no field fills; coordinate values wait until every
+    // object is defined. The plain order is kept for the tests that compare the two.
+    const bool b_plain = UsePlainAlgorithms();
+    if (!b_plain)
+        x_nc_file.set_fill(NcFile::NoFill);
+    DeferralScope x_deferral(!b_plain);
     std::list<Series<TimeField>> x_times = MinimiseTimes(x_var_list);
     std::list<Region> x_regions = MinimiseRegions(x_var_list);
     std::list<Series<Level>> x_levels = MinimiseLevels(x_var_list);
@@ -380,6 +621,7 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     CreateLevelDims(x_nc_file, x_levels, x_var_lev_trans);
     CreateRegionDims(x_nc_file, x_regions);
     CreateVariables(x_nc_file, x_var_list, x_levels, x_var_lev_trans);
+    gx_deferred_puts.FlushFixed();
     WriteVariables(x_nc_file, x_var_list, x_levels, x_times);
     x_nc_file.close();
     return 0;
@@ -551,8 +793,8 @@ void CreateRotatedRegionDim(NcFile& x_nc_file, Region& x_region)
     PutCoordinates(x_axes.px_latv, x_lats);
     PutCoordinates(x_axes.px_lonv, x_lons);
     if (i_nlats > 0 && i_nlons > 0 && pf_global_lat != nullptr && pf_global_lon != nullptr) {
-        px_glat->put(pf_global_lat, i_nlats, i_nlons);
-        px_glon->put(pf_global_lon, i_nlats, i_nlons);
+        PutCoordinateBlock(px_glat, pf_global_lat, i_nlats, i_nlons);
+        PutCoordinateBlock(px_glon, pf_global_lon, i_nlats, i_nlons);
     }
 }
 
@@ -619,6 +861,14 @@ std::string GetCellMethod(int i_proc_code)
 void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
                     const std::list<Series<TimeField>>& x_time_list)
 {
+    std::vector<VariablePlan> x_plans;
     for (Variable& x_var : x_var_list)
-        WriteVariable(x_nc_file, x_var, x_lev_list, x_time_list);
+        x_plans.push_back(PlanVariable(x_nc_file, x_var, x_lev_list, x_time_list));
+    SlabBuffers x_buffers;
+    if (x_nc_file.get_fill() == NcFile::NoFill) {
+        WriteInFileOrder(x_plans, x_buffers);
+        return;
+    }
+    for (const VariablePlan& x_plan : x_plans)
+        WriteFieldsInListOrder(x_plan, x_buffers);
 }
