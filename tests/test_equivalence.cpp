@@ -1,0 +1,144 @@
+// The indexed grouping and the append-only writer produce the same file as the plain
+// algorithms: converted both ways, the outputs have the same ncdump header and the same
+// values bit for bit in every variable.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "PlainAlgorithms.h"
+#include "TestFiles.h"
+#include "tessold.h"
+
+namespace {
+
+struct FieldSpec
+{
+    std::string s_json;
+};
+
+std::string Field(int i_stash, int i_day, double d_level, const std::string& s_extra)
+{
+    return "{\"stash\": " + std::to_string(i_stash) + ", \"vt\": [1970, 1, " + std::to_string(i_day) +
+           ", 0, 0, 0], \"blev\": " + std::to_string(d_level) + s_extra + "}";
+}
+
+// Fields of several grids, level types and meaning periods, with gaps, duplicates and a
+// second time axis, shuffled into a random order.
+std::string RandomDescription(unsigned int i_seed)
+{
+    std::mt19937 x_random(i_seed);
+    std::vector<std::string> x_fields;
+    const double cd_pressures[] = {1000, 850, 500};
+    for (int i_day = 1; i_day <= 4; ++i_day)
+        for (double d_level : cd_pressures)
+            if (x_random() % 5 != 0)  // leaves some (time, level) pairs out
+                x_fields.push_back(Field(16203, i_day, d_level, ", \"lbvc\": 8"));
+    for (int i_day = 1; i_day <= 3; ++i_day)
+        x_fields.push_back(Field(3236, i_day, 1.5, ", \"lbvc\": 1, \"rows\": 6, \"cols\": 8"));
+    x_fields.push_back(Field(3236, 2, 1.5, ", \"lbvc\": 1, \"rows\": 6, \"cols\": 8"));  // duplicate
+    for (int i_day = 1; i_day <= 2; ++i_day)
+        for (double d_b : {0.5, 0.25})
+            x_fields.push_back(Field(24, i_day, d_b, ", \"lbvc\": 9, \"bhlev\": 500.0, \"lbcode\": 101, "
+                                     "\"bplat\": 37.5, \"bplon\": 177.5, \"bzy\": -5.0, \"bdy\": 0.5, "
+                                     "\"bzx\": 350.0, \"bdx\": 0.5, \"rows\": 4, \"cols\": 5"));
+    for (int i_day = 1; i_day <= 3; ++i_day)
+        x_fields.push_back(Field(5216, i_day, 0.0, ", \"lbvc\": 129, \"pseudo\": " +
+                                                       std::to_string(1 + static_cast<int>(x_random() % 2)) +
+                                                       ", \"lbproc\": 128, \"lbtim\": 122, \"dt\": [1970, 2, 1, 0, 0, 0]"));
+    x_fields.push_back(Field(30, 7, 0.0, ", \"lbvc\": 2, \"lbproc\": 4096, \"lbuser1\": 2, \"ints\": "
+                                         "[1,2,3,4,5,6,7,8,9,10,11,12]"));
+    x_fields.push_back(Field(31, 1, 0.0, ", \"lbvc\": 1, \"lbuser1\": 3, \"ints\": [1,-2,300,4,5,6,7,8,9,10,11,12]"));
+    std::shuffle(x_fields.begin(), x_fields.end(), x_random);
+    std::string s_json = "{\"calendar\": 2, \"fields\": [";
+    for (size_t i_field = 0; i_field < x_fields.size(); ++i_field)
+        s_json += (i_field ? "," : "") + x_fields[i_field];
+    return s_json + "]}";
+}
+
+const char* const cs_packing = R"(<packing>
+  <rule section="3" id="236" pack="2"/>
+  <rule section="0" id="24" pack="1" crop="1"/>
+  <rule section="16" id="203" skip="2"/>
+  <rule section="5" id="216" avg="2"/>
+</packing>)";
+
+std::string Convert(const TempDir& x_dir, const std::string& s_input, const std::string& s_name,
+                    bool b_plain)
+{
+    std::string s_in = x_dir.File(s_name);
+    WriteTextFile(s_in, ReadFileBytes(s_input));
+    ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);
+    WriteTextFile(x_cfg.s_pack, cs_packing);
+    SetPlainAlgorithms(b_plain);
+    testing::internal::CaptureStdout();
+    int i_result = tessold(&s_in[0], &x_cfg.s_trans[0], &x_cfg.s_pack[0], &x_cfg.s_gatts[0]);
+    testing::internal::GetCapturedStdout();
+    SetPlainAlgorithms(false);
+    EXPECT_EQ(i_result, 0);
+    return s_in + ".nc";
+}
+
+// The header as ncdump prints it, without the first line (which names the file).
+std::string DumpHeader(const std::string& s_path)
+{
+    int i_status = 0;
+    std::string s_dump = RunCommand("ncdump -h '" + s_path + "'", i_status);
+    EXPECT_EQ(i_status, 0);
+    return s_dump.substr(s_dump.find('\n'));
+}
+
+// Every variable's values as raw bytes, in variable order.
+std::vector<std::string> ReadAllValues(const std::string& s_path)
+{
+    std::vector<std::string> x_values;
+    int i_ncid = 0;
+    if (nc_open(s_path.c_str(), NC_NOWRITE, &i_ncid) != NC_NOERR) {
+        ADD_FAILURE() << "cannot open " << s_path;
+        return x_values;
+    }
+    int i_nvars = 0;
+    nc_inq_nvars(i_ncid, &i_nvars);
+    for (int i_var = 0; i_var < i_nvars; ++i_var) {
+        nc_type x_type;
+        int i_ndims = 0;
+        int pi_dims[NC_MAX_VAR_DIMS];
+        nc_inq_var(i_ncid, i_var, nullptr, &x_type, &i_ndims, pi_dims, nullptr);
+        size_t i_count = 1;
+        for (int i_dim = 0; i_dim < i_ndims; ++i_dim) {
+            size_t i_length = 0;
+            nc_inq_dimlen(i_ncid, pi_dims[i_dim], &i_length);
+            i_count *= i_length;
+        }
+        size_t i_size = 0;
+        nc_inq_type(i_ncid, x_type, nullptr, &i_size);
+        std::string s_bytes(i_count * i_size, '\0');
+        EXPECT_EQ(nc_get_var(i_ncid, i_var, &s_bytes[0]), NC_NOERR);
+        x_values.push_back(s_bytes);
+    }
+    nc_close(i_ncid);
+    return x_values;
+}
+
+}  // namespace
+
+TEST(Equivalence, IndexedAndPlainAlgorithmsWriteTheSameFile)
+{
+    for (unsigned int i_seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+        TempDir x_dir;
+        std::string s_input = x_dir.File("input.um");
+        ASSERT_FALSE(GenerateUM(RandomDescription(i_seed), s_input).empty());
+        std::string s_plain = Convert(x_dir, s_input, "plain.um", true);
+        std::string s_fast = Convert(x_dir, s_input, "fast.um", false);
+        EXPECT_EQ(DumpHeader(s_plain), DumpHeader(s_fast)) << "seed " << i_seed;
+        std::vector<std::string> x_plain_values = ReadAllValues(s_plain);
+        std::vector<std::string> x_fast_values = ReadAllValues(s_fast);
+        ASSERT_EQ(x_plain_values.size(), x_fast_values.size());
+        for (size_t i_var = 0; i_var < x_plain_values.size(); ++i_var)
+            EXPECT_TRUE(x_plain_values[i_var] == x_fast_values[i_var]) << "seed " << i_seed << " variable " << i_var;
+        EXPECT_EQ(ReadFileBytes(s_plain), ReadFileBytes(s_fast)) << "seed " << i_seed;
+    }
+}
