@@ -32,4 +32,8 @@ private:
 // Writes text and a line end to standard error and flushes.
 void error(std::string s_text);
 
+// Parses an XML file into x_doc as TinyXML's LoadFile does, but only from a regular file and
+// from a buffer with room behind the text; false (with the document's error set) on failure.
+bool LoadXmlFile(TiXmlDocument& x_doc, const std::string& s_file_name);
+
 #endif

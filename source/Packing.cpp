@@ -122,7 +122,7 @@ bool Packing::LoadAttributes()
     if (s_xml_pack_name.empty())
         return true;
     TiXmlDocument x_doc;
-    x_doc.LoadFile(s_xml_pack_name, TIXML_ENCODING_UNKNOWN);
+    LoadXmlFile(x_doc, s_xml_pack_name);
     const TiXmlElement* px_root = x_doc.RootElement();
     if (px_root == nullptr) {
         error("Malformed XML in file.\n");

@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include <tinyxml.h>
 
@@ -12,11 +14,40 @@
 namespace
 {
 
-// TinyXML sizes its buffer from the file length, which is meaningless for directories and devices.
-bool IsRegularFile(const std::string& s_file_name)
+// Zero bytes after the text: TinyXML can step a few bytes past the end of the text on a
+// malformed multi-byte character, and must find the end there rather than outside the buffer.
+const size_t ci_parse_padding = 64;
+
+// Reads a whole regular file; directories and devices have no meaningful length.
+bool ReadRegularFile(const std::string& s_file_name, std::string& s_text)
 {
     struct stat x_stat;
-    return stat(s_file_name.c_str(), &x_stat) == 0 && S_ISREG(x_stat.st_mode);
+    if (stat(s_file_name.c_str(), &x_stat) != 0 || !S_ISREG(x_stat.st_mode))
+        return false;
+    std::ifstream x_in(s_file_name, std::ios::binary);
+    if (!x_in)
+        return false;
+    std::ostringstream x_text;
+    x_text << x_in.rdbuf();
+    s_text = x_text.str();
+    return !x_in.bad();
+}
+
+// The text up to its first NUL byte with CR LF and lone CR turned into LF, as TinyXML reads files.
+std::string NormaliseLineEnds(const std::string& s_text)
+{
+    std::string s_normal;
+    s_normal.reserve(s_text.size() + ci_parse_padding);
+    for (size_t i_pos = 0; i_pos < s_text.size() && s_text[i_pos] != '\0'; ++i_pos) {
+        if (s_text[i_pos] != '\r') {
+            s_normal += s_text[i_pos];
+            continue;
+        }
+        s_normal += '\n';
+        if (i_pos + 1 < s_text.size() && s_text[i_pos + 1] == '\n')
+            ++i_pos;
+    }
+    return s_normal;
 }
 
 // Every attribute of the translation file and of the level table is a one-valued text.
@@ -107,16 +138,28 @@ void error(std::string s_text)
     std::cerr << s_text << std::endl;
 }
 
+bool LoadXmlFile(TiXmlDocument& x_doc, const std::string& s_file_name)
+{
+    std::string s_text;
+    if (!ReadRegularFile(s_file_name, s_text)) {
+        x_doc.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
+    if (s_text.empty()) {
+        x_doc.SetError(TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
+    std::string s_document = NormaliseLineEnds(s_text);
+    s_document.append(ci_parse_padding, '\0');
+    x_doc.Parse(s_document.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    return !x_doc.Error();
+}
+
 // Parses at once; LoadAttributes examines whether parsing worked.
 VarLevTrans::VarLevTrans(std::string s_xml_file_name)
     : x_null_list("NULL", 0), px_xml_doc(new TiXmlDocument(s_xml_file_name))
 {
-    if (IsRegularFile(s_xml_file_name)) {
-        px_xml_doc->LoadFile(s_xml_file_name, TIXML_ENCODING_UNKNOWN);
-    } else {
-        // Marks the document as failed so that non-files are treated like unopenable ones.
-        px_xml_doc->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-    }
+    LoadXmlFile(*px_xml_doc, s_xml_file_name);
 }
 
 VarLevTrans::~VarLevTrans()

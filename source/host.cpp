@@ -5,15 +5,18 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "HostBatch.h"
+
 namespace {
 
-typedef int (*ConvertFunction)(char*, char*, char*, char*);
-
 const char* const cs_usage =
-    "Usage: tessold INPUT.um TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt\n";
+    "Usage: tessold INPUT.um TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt\n"
+    "       tessold --batch [--jobs N] TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt "
+    "INPUT.um...\n";
 
 void PrintHelp()
 {
@@ -26,10 +29,17 @@ void PrintHelp()
         "thinned or averaged, and the global attributes text file lists the file's global\n"
         "attributes. An existing output file is never overwritten. The exit status is 0 on\n"
         "success and 1 on failure (3 when the netCDF library fails while writing).\n\n"
+        "With --batch (or --jobs N) it converts every INPUT.um with the same three\n"
+        "configuration files, each file in a process of its own and N at a time (default:\n"
+        "the number of cores); a failing file never stops the others. A progress bar shows\n"
+        "on a terminal, a summary line at the end lists the failing files, and the exit\n"
+        "status is 1 when any file failed.\n\n"
         "Example:\n"
         "  tessold examples/example.um examples/translation.xml examples/packing.xml \\\n"
         "          examples/global_attributes.txt\n"
-        "  ncdump -h examples/example.um.nc\n");
+        "  ncdump -h examples/example.um.nc\n"
+        "  tessold --batch --jobs 2 examples/translation.xml examples/packing.xml \\\n"
+        "          examples/global_attributes.txt run1/*.um run2/*.um\n");
 }
 
 // Returns the folder that holds this executable, or an empty string.
@@ -65,6 +75,46 @@ ConvertFunction LoadEntryPoint()
     return px_convert;
 }
 
+// Reads the batch options and file names; false after printing what is wrong.
+bool ParseBatch(int argc, char** argv, BatchJob& x_job)
+{
+    x_job.i_jobs = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+    std::vector<std::string> x_names;
+    for (int i_arg = 1; i_arg < argc; ++i_arg) {
+        std::string s_arg = argv[i_arg];
+        if (s_arg == "--batch")
+            continue;
+        if (s_arg == "--jobs" && i_arg + 1 < argc) {
+            char* ps_end = nullptr;
+            long i_jobs = std::strtol(argv[++i_arg], &ps_end, 10);
+            if (*ps_end != '\0' || i_jobs < 1 || i_jobs > 1024) {
+                std::fprintf(stderr, "Error: --jobs needs a number from 1 to 1024\n");
+                return false;
+            }
+            x_job.i_jobs = static_cast<int>(i_jobs);
+            continue;
+        }
+        x_names.push_back(s_arg);
+    }
+    if (x_names.size() < 4) {
+        std::fprintf(stderr, "%sTry 'tessold --help' for more information.\n", cs_usage);
+        return false;
+    }
+    x_job.s_translation = x_names[0];
+    x_job.s_packing = x_names[1];
+    x_job.s_global_atts = x_names[2];
+    x_job.x_inputs.assign(x_names.begin() + 3, x_names.end());
+    return true;
+}
+
+bool IsBatch(int argc, char** argv)
+{
+    for (int i_arg = 1; i_arg < argc; ++i_arg)
+        if (std::strcmp(argv[i_arg], "--batch") == 0 || std::strcmp(argv[i_arg], "--jobs") == 0)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -72,6 +122,13 @@ int main(int argc, char** argv)
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         PrintHelp();
         return 0;
+    }
+    if (IsBatch(argc, argv)) {
+        BatchJob x_job;
+        if (!ParseBatch(argc, argv, x_job))
+            return 2;
+        ConvertFunction px_convert = LoadEntryPoint();
+        return px_convert == nullptr ? 1 : RunBatch(px_convert, x_job);
     }
     if (argc != 5) {
         std::fprintf(stderr, "%sTry 'tessold --help' for more information.\n", cs_usage);

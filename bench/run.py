@@ -1,0 +1,117 @@
+#!/usr/bin/python3
+"""Times the conversion against cp of the same input, interleaved, and reports medians,
+ratios and peak memory. Called by bench/run, which builds first."""
+
+import glob
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+DATA = os.path.join(HERE, "data")
+HOST = os.path.join(ROOT, "build", "tessold")
+CONFIG = [os.path.join(ROOT, "examples", name)
+          for name in ("translation.xml", "packing.xml", "global_attributes.txt")]
+
+
+def remove(paths):
+    for path in paths:
+        if os.path.exists(path):
+            os.remove(path)
+
+
+def timed(command):
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def peak_memory_kib(command):
+    result = subprocess.run(["/usr/bin/time", "-v"] + command, check=True,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", result.stderr).group(1))
+
+
+def convert_command(path):
+    return [HOST, path] + [CONFIG[0], CONFIG[1], CONFIG[2]]
+
+
+def single_file(path, repeats):
+    """Median times of cp and of the conversion, run in turn, and the conversion's peak memory."""
+    copy = os.path.join(DATA, "copy.um")
+    cp_times, convert_times = [], []
+    for _ in range(repeats):
+        remove([copy, path + ".nc"])
+        cp_times.append(timed(["cp", path, copy]))
+        remove([copy])
+        convert_times.append(timed(convert_command(path)))
+        remove([path + ".nc"])
+    memory = peak_memory_kib(convert_command(path))
+    remove([path + ".nc"])
+    return statistics.median(cp_times), statistics.median(convert_times), memory
+
+
+def generate(names):
+    subprocess.run(["/usr/bin/python3", os.path.join(HERE, "workloads.py"), DATA] + names, check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def workload_l():
+    generate(["L"])
+    path = os.path.join(DATA, "L.um")
+    size = os.path.getsize(path)
+    cp_time, convert_time, memory = single_file(path, 5)
+    print("L  %.2f GiB, 1000 fields of 512 x 512: convert %.2f s, cp %.2f s, ratio %.2f (target <= 1.3); "
+          "peak memory %.0f MiB = input + %.0f MiB (target <= input + 64 MiB)"
+          % (size / 2**30, convert_time, cp_time, convert_time / cp_time, memory / 1024,
+             memory / 1024 - size / 2**20))
+
+
+def workload_m():
+    generate(["M50", "M100", "M200"])
+    times = {}
+    for name in ("M50", "M100", "M200"):
+        path = os.path.join(DATA, name + ".um")
+        cp_time, convert_time, memory = single_file(path, 3)
+        times[name] = convert_time
+        print("M  %3d000 fields of 16 x 16 in 100 variables: convert %.2f s (cp %.2f s), peak memory %.0f MiB"
+              % (int(name[1:]), convert_time, cp_time, memory / 1024))
+    print("M  100,000 fields in %.2f s (target < 5 s); doubling 50k->100k x%.2f, 100k->200k x%.2f "
+          "(target <= 2.2)" % (times["M100"], times["M100"] / times["M50"], times["M200"] / times["M100"]))
+
+
+def workload_b():
+    generate(["B"])
+    inputs = sorted(glob.glob(os.path.join(DATA, "B", "member*.um")))
+    outputs = [path + ".nc" for path in inputs]
+    copies = os.path.join(DATA, "B_copy")
+    sequential, parallel, cp_times = [], [], []
+    for _ in range(3):
+        shutil.rmtree(copies, ignore_errors=True)
+        cp_times.append(timed(["cp", "-r", os.path.join(DATA, "B"), copies]))
+        shutil.rmtree(copies, ignore_errors=True)
+        for jobs, times in (("1", sequential), ("2", parallel)):
+            remove(outputs)
+            times.append(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + inputs))
+    remove(outputs)
+    seq, par = statistics.median(sequential), statistics.median(parallel)
+    print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (target <= 0.6); cp -r %.2f s"
+          % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
+             statistics.median(cp_times)))
+
+
+def main():
+    os.makedirs(DATA, exist_ok=True)
+    chosen = sys.argv[1:] or ["L", "M", "B"]
+    print("machine: %d cores, %s" % (os.cpu_count(), " ".join(os.uname()[2:3])))
+    for name in chosen:
+        {"L": workload_l, "M": workload_m, "B": workload_b}[name]()
+
+
+if __name__ == "__main__":
+    main()

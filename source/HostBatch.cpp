@@ -1,0 +1,181 @@
+// Converts many files with one host call: each file in a child process of its own, at most
+// a given number at a time, so one failing file (even one whose conversion ends its process)
+// never stops the others.
+#include "HostBatch.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+struct Running
+{
+    size_t i_input;
+    std::string s_log;  // the child's standard error
+};
+
+struct Failure
+{
+    std::string s_input;
+    std::string s_reason;
+};
+
+// Runs in the child: converts one file with standard output silenced and standard error in
+// a log file of its own, then ends the process with the conversion's result.
+[[noreturn]] void ConvertInChild(ConvertFunction px_convert, const BatchJob& x_job,
+                                 const std::string& s_input, const std::string& s_log)
+{
+    int i_null = open("/dev/null", O_WRONLY);
+    int i_log = open(s_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (i_null >= 0)
+        dup2(i_null, STDOUT_FILENO);
+    if (i_log >= 0)
+        dup2(i_log, STDERR_FILENO);
+    std::string s_in = s_input, s_trans = x_job.s_translation, s_pack = x_job.s_packing,
+                s_gatts = x_job.s_global_atts;
+    int i_result = px_convert(&s_in[0], &s_trans[0], &s_pack[0], &s_gatts[0]);
+    std::fflush(nullptr);
+    _exit(i_result);
+}
+
+std::string ReadLog(const std::string& s_log)
+{
+    std::string s_text;
+    if (FILE* px_file = std::fopen(s_log.c_str(), "r")) {
+        char s_chunk[4096];
+        size_t i_read;
+        while ((i_read = std::fread(s_chunk, 1, sizeof s_chunk, px_file)) > 0)
+            s_text.append(s_chunk, i_read);
+        std::fclose(px_file);
+    }
+    std::remove(s_log.c_str());
+    while (!s_text.empty() && s_text.back() == '\n')
+        s_text.pop_back();
+    return s_text;
+}
+
+// The first line of a child's log, which names what went wrong.
+std::string FirstLine(const std::string& s_text)
+{
+    return s_text.substr(0, s_text.find('\n'));
+}
+
+// Describes how a child ended; empty when its file converted.
+std::string Outcome(int i_status, const std::string& s_log_text)
+{
+    if (WIFEXITED(i_status) && WEXITSTATUS(i_status) == 0)
+        return std::string();
+    std::string s_reason = WIFSIGNALED(i_status) ? "ended by signal " + std::to_string(WTERMSIG(i_status))
+                                                 : "exit status " + std::to_string(WEXITSTATUS(i_status));
+    if (!s_log_text.empty())
+        s_reason += ": " + FirstLine(s_log_text);
+    return s_reason;
+}
+
+class Progress
+{
+public:
+    Progress(size_t i_total) : i_total(i_total), b_terminal(isatty(STDERR_FILENO)), x_start(Clock::now()) {}
+
+    double Seconds() const { return std::chrono::duration<double>(Clock::now() - x_start).count(); }
+
+    // Redraws the bar on a terminal: files done, rate and time left.
+    void Show(size_t i_done)
+    {
+        if (!b_terminal)
+            return;
+        const int ci_width = 30;
+        const double d_seconds = Seconds();
+        const double d_rate = d_seconds > 0 ? i_done / d_seconds : 0.0;
+        const int i_filled = i_total ? static_cast<int>(ci_width * i_done / i_total) : ci_width;
+        std::string s_bar(i_filled, '#');
+        s_bar.resize(ci_width, '.');
+        std::string s_left = d_rate > 0 ? std::to_string(static_cast<long>((i_total - i_done) / d_rate)) + " s left"
+                                        : "";
+        std::fprintf(stderr, "\r[%s] %zu/%zu files  %.1f files/s  %s   ", s_bar.c_str(), i_done, i_total,
+                     d_rate, s_left.c_str());
+        std::fflush(stderr);
+    }
+
+    // Prints a line above the bar.
+    void Line(const std::string& s_text)
+    {
+        std::fprintf(stderr, "%s%s\n", b_terminal ? "\r\033[K" : "", s_text.c_str());
+    }
+
+    void Finish()
+    {
+        if (b_terminal)
+            std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    size_t i_total;
+    bool b_terminal;
+    Clock::time_point x_start;
+};
+
+}  // namespace
+
+int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
+{
+    const size_t i_total = x_job.x_inputs.size();
+    const int i_jobs = x_job.i_jobs > 0 ? x_job.i_jobs : 1;
+    std::map<pid_t, Running> x_running;
+    std::vector<Failure> x_failures;
+    Progress x_progress(i_total);
+    size_t i_next = 0;
+    size_t i_done = 0;
+    std::fflush(nullptr);
+    x_progress.Show(0);
+    while (i_done < i_total) {
+        while (i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
+            std::string s_log = "/tmp/tessold_batch_" + std::to_string(getpid()) + "_" +
+                                std::to_string(i_next) + ".log";
+            pid_t i_child = fork();
+            if (i_child == 0)
+                ConvertInChild(px_convert, x_job, x_job.x_inputs[i_next], s_log);
+            if (i_child < 0) {
+                x_failures.push_back({x_job.x_inputs[i_next], "could not start a process"});
+                ++i_done;
+            } else {
+                x_running[i_child] = {i_next, s_log};
+            }
+            ++i_next;
+        }
+        if (x_running.empty())
+            continue;
+        int i_status = 0;
+        pid_t i_child = waitpid(-1, &i_status, 0);
+        auto it_running = x_running.find(i_child);
+        if (it_running == x_running.end())
+            continue;
+        const std::string& s_input = x_job.x_inputs[it_running->second.i_input];
+        std::string s_log_text = ReadLog(it_running->second.s_log);
+        std::string s_reason = Outcome(i_status, s_log_text);
+        if (!s_reason.empty()) {
+            x_failures.push_back({s_input, s_reason});
+            x_progress.Line("Failed: " + s_input + " (" + s_reason + ")");
+        }
+        x_running.erase(it_running);
+        x_progress.Show(++i_done);
+    }
+    x_progress.Finish();
+    const double d_seconds = x_progress.Seconds();
+    std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s\n",
+                 i_total - x_failures.size(), i_total, d_seconds,
+                 d_seconds > 0 ? i_total / d_seconds : 0.0, i_jobs,
+                 x_failures.empty() ? "" : "; failed:");
+    for (const Failure& x_failure : x_failures)
+        std::fprintf(stderr, "  %s (%s)\n", x_failure.s_input.c_str(), x_failure.s_reason.c_str());
+    return x_failures.empty() ? 0 : 1;
+}
