@@ -185,13 +185,15 @@ TEST(PackingLoad, EmptyFileNameGivesNoRules)
     EXPECT_TRUE(x_packing.GetRules().empty());
 }
 
-TEST(PackingLoad, MissingFileIsMalformed)
+TEST(PackingLoad, MissingFileOrDirectoryIsMalformed)
 {
     TempDir x_dir;
-    Packing x_packing(x_dir.File("absent.xml"));
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(x_packing.LoadAttributes());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Malformed XML in file.\n\n");
+    for (const std::string& s_path : {x_dir.File("absent.xml"), x_dir.Path()}) {
+        Packing x_packing(s_path);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(x_packing.LoadAttributes());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Malformed XML in file.\n\n") << s_path;
+    }
 }
 
 TEST(PackingLoad, EmptyFileIsMalformed)
