@@ -428,14 +428,10 @@ struct SlabPlace
     long i_cols;
 };
 
-// Writes one float slab from the raw words, copied so that no int storage is read as float.
-void PutFloatSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace& x_place,
-                  std::vector<float>& x_buffer)
+// Writes one float slab straight from the field's words, which hold IEEE singles bit for bit.
+void PutFloatSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace& x_place)
 {
-    const size_t i_count = static_cast<size_t>(x_place.i_rows * x_place.i_cols);
-    x_buffer.resize(i_count);
-    std::memcpy(x_buffer.data(), x_field.GetData(), i_count * sizeof(float));
-    px_ncvar->put(x_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
+    px_ncvar->put(reinterpret_cast<const float*>(x_field.GetData()), 1, 1, x_place.i_rows, x_place.i_cols);
 }
 
 // Writes one slab of integer words as signed bytes; words no byte holds become -128.
@@ -454,8 +450,7 @@ void PutIntAsByteSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace&
 // Writes one field's slab in the form its variable's type and packing ask for; false when
 // the variable's packing writes no data.
 bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const VarField& x_field,
-                  const SlabPlace& x_place, std::vector<float>& x_float_buffer,
-                  std::vector<ncbyte>& x_byte_buffer)
+                  const SlabPlace& x_place, std::vector<ncbyte>& x_byte_buffer)
 {
     const int i_pack = x_var.GetPackingBytes();
     if (i_pack == 2) {
@@ -465,7 +460,7 @@ bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const V
         VarField x_copy(x_field);
         px_ncvar->put(x_copy.GetDataAsByte(), 1, 1, x_place.i_rows, x_place.i_cols);
     } else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat)) {
-        PutFloatSlab(px_ncvar, x_field, x_place, x_float_buffer);
+        PutFloatSlab(px_ncvar, x_field, x_place);
     } else if (i_pack == 0 && x_type == ncInt) {
         px_ncvar->put(x_field.GetData(), 1, 1, x_place.i_rows, x_place.i_cols);
     } else if (i_pack == 0 && x_type == ncByte) {
@@ -522,15 +517,8 @@ VariablePlan PlanVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<L
     return x_plan;
 }
 
-// Scratch storage reused by every slab of a conversion.
-struct SlabBuffers
-{
-    std::vector<float> x_floats;
-    std::vector<ncbyte> x_bytes;
-};
-
 // Writes the slab of one place: its field, or the value the library would have prefilled.
-void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, SlabBuffers& x_buffers)
+void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, std::vector<ncbyte>& x_byte_buffer)
 {
     const long i_time = static_cast<long>(i_place) / x_plan.i_nlevels;
     const long i_level = static_cast<long>(i_place) % x_plan.i_nlevels;
@@ -538,7 +526,7 @@ void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, Sl
     SlabPlace x_place{i_time, i_level, x_plan.i_nrows, x_plan.i_ncols};
     x_plan.px_ncvar->set_cur(i_time, i_level, 0L, 0L);
     if (px_field != nullptr && PutFieldSlab(x_plan.px_ncvar, *x_plan.px_var, x_plan.x_type, *px_field,
-                                            x_place, x_buffers.x_floats, x_buffers.x_bytes))
+                                            x_place, x_byte_buffer))
         return;
     if (!b_prefilled && x_plan.i_nrows > 0 && x_plan.i_ncols > 0)
         PutPrefillSlab(x_plan.px_ncvar, x_plan.x_type, PrefillValue(*x_plan.px_var, x_plan.x_type),
@@ -546,16 +534,16 @@ void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, Sl
 }
 
 // Writes the fields of one variable in its field order, leaving the rest to the library's prefill.
-void WriteFieldsInListOrder(const VariablePlan& x_plan, SlabBuffers& x_buffers)
+void WriteFieldsInListOrder(const VariablePlan& x_plan, std::vector<ncbyte>& x_byte_buffer)
 {
     for (size_t i_place : x_plan.x_list_order)
-        WritePlace(x_plan, i_place, true, x_buffers);
+        WritePlace(x_plan, i_place, true, x_byte_buffer);
 }
 
 // Writes every place of every variable in the order the places lie in the file: fixed-size
 // variables one after another, then the record variables record by record. Each write then
 // extends the file instead of filling a hole the library would first read back.
-void WriteInFileOrder(std::vector<VariablePlan>& x_plans, SlabBuffers& x_buffers)
+void WriteInFileOrder(std::vector<VariablePlan>& x_plans, std::vector<ncbyte>& x_byte_buffer)
 {
     std::vector<const VariablePlan*> x_record_plans;
     long i_nrecords = 0;
@@ -567,7 +555,7 @@ void WriteInFileOrder(std::vector<VariablePlan>& x_plans, SlabBuffers& x_buffers
             continue;
         }
         for (size_t i_place = 0; i_place < x_plan.x_places.size(); ++i_place)
-            WritePlace(x_plan, i_place, false, x_buffers);
+            WritePlace(x_plan, i_place, false, x_byte_buffer);
     }
     for (long i_record = 0; i_record < i_nrecords; ++i_record) {
         gx_deferred_puts.PutRecords(i_record, i_record + 1);
@@ -575,7 +563,7 @@ void WriteInFileOrder(std::vector<VariablePlan>& x_plans, SlabBuffers& x_buffers
             for (long i_level = 0; i_level < px_plan->i_nlevels; ++i_level) {
                 const size_t i_place = static_cast<size_t>(i_record * px_plan->i_nlevels + i_level);
                 if (i_place < px_plan->x_places.size())
-                    WritePlace(*px_plan, i_place, false, x_buffers);
+                    WritePlace(*px_plan, i_place, false, x_byte_buffer);
             }
     }
     gx_deferred_puts.PutRecords(i_nrecords, gx_deferred_puts.RecordCount());
@@ -864,11 +852,11 @@ void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::lis
     std::vector<VariablePlan> x_plans;
     for (Variable& x_var : x_var_list)
         x_plans.push_back(PlanVariable(x_nc_file, x_var, x_lev_list, x_time_list));
-    SlabBuffers x_buffers;
+    std::vector<ncbyte> x_byte_buffer;  // scratch for byte slabs
     if (x_nc_file.get_fill() == NcFile::NoFill) {
-        WriteInFileOrder(x_plans, x_buffers);
+        WriteInFileOrder(x_plans, x_byte_buffer);
         return;
     }
     for (const VariablePlan& x_plan : x_plans)
-        WriteFieldsInListOrder(x_plan, x_buffers);
+        WriteFieldsInListOrder(x_plan, x_byte_buffer);
 }
