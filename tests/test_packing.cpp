@@ -1,6 +1,7 @@
 // Packing rules: loading the XML file and the in-place byte packing, cropping, thinning and averaging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -15,15 +16,10 @@
 namespace
 {
 
-const int ci_stash = 16203;
 const float cf_bmdi = -1.0737418e9f;
-const float cf_slat = -90.0f;
-const float cf_slon = -1.875f;
-const float cf_dlat = 2.5f;
-const float cf_dlon = 3.75f;
 
 // A field's values held as raw 32-bit words, as the reader leaves them.
-std::vector<int> FloatWords(const std::vector<float>& x_values)
+std::vector<int> Words(const std::vector<float>& x_values)
 {
     std::vector<int> x_words;
     for (float f_value : x_values)
@@ -31,146 +27,112 @@ std::vector<int> FloatWords(const std::vector<float>& x_values)
     return x_words;
 }
 
-float WordValue(const int* px_data, int64_t i_index)
+float Value(const int* px_data, int64_t i_index)
 {
     return RAW_TO_FLOAT(static_cast<unsigned int>(px_data[i_index]));
 }
 
 // Values that name their own place: row × 1000 + column, both counted from 0.
-std::vector<int> NumberedWords(int i_rows, int i_cols)
+std::vector<int> Numbered(int i_rows, int i_cols)
 {
     std::vector<float> x_values;
     for (int i = 0; i < i_rows; ++i)
         for (int j = 0; j < i_cols; ++j)
             x_values.push_back(static_cast<float>(i * 1000 + j));
-    return FloatWords(x_values);
+    return Words(x_values);
 }
 
-VarField MakeField(std::vector<int>& x_words, int i_rows, int i_cols, int i_stash = ci_stash)
+VarField MakeField(std::vector<int>& x_words, int i_rows, int i_cols, int i_stash = 16203)
 {
     VarField x_field(1, 16, i_stash, 1);
     x_field.SetBMDI_MKS(cf_bmdi, 1.0f);
     x_field.SetData(x_words.data());
-    x_field.SetDims(Region(1, cf_slat, cf_slon, cf_dlat, cf_dlon, i_rows, i_cols), Level(),
-                    TimeField());
+    x_field.SetDims(Region(1, -90.0f, -1.875f, 2.5f, 3.75f, i_rows, i_cols), Level(), TimeField());
     return x_field;
 }
 
-// Loads a packing file with the given text and returns whether loading succeeded.
-bool LoadRules(const std::string& s_xml, Packing*& px_packing, const TempDir& x_dir)
+// Rules for code 16203, one element each, in the order given.
+std::string Rules(std::initializer_list<const char*> x_attrs)
 {
-    std::string s_path = x_dir.File("pack.xml");
-    WriteTextFile(s_path, s_xml);
-    px_packing = new Packing(s_path);
-    return px_packing->LoadAttributes();
+    std::string s_xml = "<packing>";
+    for (const char* s_attrs : x_attrs)
+        s_xml += "<rule section=\"16\" id=\"203\" " + std::string(s_attrs) + "/>";
+    return s_xml + "</packing>";
 }
 
-// Applies the rules of the given XML text to one variable.
-void ApplyRules(const std::string& s_xml, Variable& x_variable)
+struct Loaded
+{
+    bool b_ok;
+    std::string s_err;
+    std::vector<PackDetails> x_rules;
+};
+
+// Loads the packing file at the path or, when text is given, a file holding that text; then
+// applies the rules to the variable, if one is given, as the converter does.
+Loaded Load(std::string s_path, const std::string& s_xml = "", Variable* px_var = nullptr)
 {
     TempDir x_dir;
-    Packing* px_packing = nullptr;
-    bool b_loaded = LoadRules(s_xml, px_packing, x_dir);
-    ASSERT_TRUE(b_loaded);
-    px_packing->PackVariable(x_variable);
-    delete px_packing;
-}
-
-std::string OneRule(const std::string& s_attrs)
-{
-    return "<packing><rule section=\"16\" id=\"203\" " + s_attrs + "/></packing>";
-}
-
-// Loads the text and returns what was written to standard error; stores the result.
-std::string LoadCapturingErrors(const std::string& s_xml, bool& b_result,
-                                std::list<PackDetails>* px_rules = nullptr)
-{
-    TempDir x_dir;
-    Packing* px_packing = nullptr;
+    if (!s_xml.empty())
+        WriteTextFile(s_path = x_dir.File("pack.xml"), s_xml);
+    Packing x_packing(s_path);
     testing::internal::CaptureStderr();
-    b_result = LoadRules(s_xml, px_packing, x_dir);
-    std::string s_err = testing::internal::GetCapturedStderr();
-    if (px_rules != nullptr)
-        *px_rules = px_packing->GetRules();
-    delete px_packing;
-    return s_err;
+    const bool b_ok = x_packing.LoadAttributes();
+    const std::string s_err = testing::internal::GetCapturedStderr();
+    if (b_ok && px_var != nullptr)
+        x_packing.PackVariable(*px_var);
+    const std::list<PackDetails>& x_rules = x_packing.GetRules();
+    return Loaded{b_ok, s_err, std::vector<PackDetails>(x_rules.begin(), x_rules.end())};
 }
 
-std::vector<float> ListToVector(const std::list<float>& x_list)
+void ApplyRules(const std::string& s_xml, Variable& x_var)
 {
-    return std::vector<float>(x_list.begin(), x_list.end());
+    ASSERT_TRUE(Load("", s_xml, &x_var).b_ok) << s_xml;
 }
 
-// Checks that every kept value came from the old place the reduction names.
-void ExpectNumberedPicks(const VarField& x_field, const std::vector<int>& x_old_rows,
-                         const std::vector<int>& x_old_cols)
+std::vector<double> Seq(double d_first, double d_step, int i_count)
 {
-    const Region& x_region = x_field.GetRegion();
-    ASSERT_EQ(x_region.GetNRows(), static_cast<int>(x_old_rows.size()));
-    ASSERT_EQ(x_region.GetNCols(), static_cast<int>(x_old_cols.size()));
-    const int64_t i_cols = x_old_cols.size();
-    for (size_t i = 0; i < x_old_rows.size(); ++i)
-        for (size_t j = 0; j < x_old_cols.size(); ++j)
-            ASSERT_EQ(WordValue(x_field.GetData(), i * i_cols + j),
-                      static_cast<float>(x_old_rows[i] * 1000 + x_old_cols[j]))
-                << "new point " << i << "," << j;
-}
-
-std::vector<int> Sequence(int i_first, int i_step, int i_count)
-{
-    std::vector<int> x_seq;
+    std::vector<double> x_seq;
     for (int i = 0; i < i_count; ++i)
-        x_seq.push_back(i_first + i * i_step);
+        x_seq.push_back(d_first + i * d_step);
     return x_seq;
 }
 
-// Checks that the reduced grid's coordinates are the centres of the old rows and columns kept.
-void ExpectCoordsAt(const Region& x_new, const Region& x_old, const std::vector<double>& x_rows,
-                    const std::vector<double>& x_cols)
+// Compares an axis with the old one at (possibly fractional) old positions; stops at the first miss.
+void ExpectAxis(const std::list<float>& x_new_list, const std::list<float>& x_old_list,
+                const std::vector<double>& x_pos, const char* s_axis)
 {
-    std::vector<float> x_old_lat = ListToVector(x_old.GetLatitudes());
-    std::vector<float> x_old_lon = ListToVector(x_old.GetLongitudes());
-    std::vector<float> x_new_lat = ListToVector(x_new.GetLatitudes());
-    std::vector<float> x_new_lon = ListToVector(x_new.GetLongitudes());
-    ASSERT_EQ(x_new_lat.size(), x_rows.size());
-    ASSERT_EQ(x_new_lon.size(), x_cols.size());
-    // Old positions may fall between two rows (block centres), so they are interpolated.
-    auto at = [](const std::vector<float>& x_axis, double d_pos) {
-        size_t i_low = static_cast<size_t>(std::floor(d_pos));
-        double d_frac = d_pos - i_low;
-        if (d_frac == 0.0)
-            return static_cast<double>(x_axis[i_low]);
-        return x_axis[i_low] + d_frac * (x_axis[i_low + 1] - x_axis[i_low]);
-    };
-    // Stops at the first mismatch of each axis so a shifted grid gives one line per axis.
-    for (size_t i = 0; i < x_rows.size(); ++i)
-        if (std::fabs(x_new_lat[i] - at(x_old_lat, x_rows[i])) > 1e-3) {
-            ADD_FAILURE() << "row " << i << " at latitude " << x_new_lat[i] << ", data from "
-                          << at(x_old_lat, x_rows[i]);
-            break;
-        }
-    // Longitude rows may be moved as a whole by 360 degrees; the place on Earth must agree.
-    for (size_t j = 0; j < x_cols.size(); ++j)
-        if (std::fabs(std::remainder(x_new_lon[j] - at(x_old_lon, x_cols[j]), 360.0)) > 1e-3) {
-            ADD_FAILURE() << "column " << j << " at longitude " << x_new_lon[j]
-                          << ", data from " << at(x_old_lon, x_cols[j]);
-            break;
-        }
+    const std::vector<float> x_new(x_new_list.begin(), x_new_list.end());
+    const std::vector<float> x_old(x_old_list.begin(), x_old_list.end());
+    ASSERT_EQ(x_new.size(), x_pos.size()) << s_axis;
+    for (size_t i = 0; i < x_pos.size(); ++i) {
+        const size_t i_low = std::min(static_cast<size_t>(x_pos[i]), x_old.size() - 2);
+        const double d_old = x_old[i_low] + (x_pos[i] - i_low) * (x_old[i_low + 1] - x_old[i_low]);
+        // Longitudes may be moved as a whole by 360 degrees; the place on Earth must agree.
+        ASSERT_LE(std::fabs(std::remainder(x_new[i] - d_old, 360.0)), 1e-3) << s_axis << " " << i;
+    }
 }
 
-std::vector<double> Positions(double d_first, double d_step, int i_count)
+// Checks that a reduced numbered field holds the old rows and columns named (block centres for
+// averages, whose means equal the centre's number) and that its grid sits at the same places.
+void ExpectKept(const VarField& x_field, const Region& x_old, const std::vector<double>& x_rows,
+                const std::vector<double>& x_cols)
 {
-    std::vector<double> x_pos;
-    for (int i = 0; i < i_count; ++i)
-        x_pos.push_back(d_first + i * d_step);
-    return x_pos;
+    const Region& x_new = x_field.GetRegion();
+    ASSERT_EQ(x_new.GetNRows(), static_cast<int>(x_rows.size()));
+    ASSERT_EQ(x_new.GetNCols(), static_cast<int>(x_cols.size()));
+    for (size_t i = 0; i < x_rows.size(); ++i)
+        for (size_t j = 0; j < x_cols.size(); ++j)
+            ASSERT_NEAR(Value(x_field.GetData(), i * x_cols.size() + j), x_rows[i] * 1000 + x_cols[j], 0.1)
+                << "new point " << i << "," << j;
+    ExpectAxis(x_new.GetLatitudes(), x_old.GetLatitudes(), x_rows, "latitude");
+    ExpectAxis(x_new.GetLongitudes(), x_old.GetLongitudes(), x_cols, "longitude");
 }
 
 // Decodes a packing code the way a netCDF reader applies scale_factor and add_offset.
 double Decode(float f_code, const Variable& x_variable, int i_nbytes)
 {
-    double d_half = std::pow(256.0, i_nbytes) * 0.5;
-    double d_scale = x_variable.GetScalingFactor();
+    const double d_half = std::pow(256.0, i_nbytes) * 0.5;
+    const double d_scale = x_variable.GetScalingFactor();
     return f_code * d_scale + (d_half * d_scale + x_variable.GetOffset());
 }
 
@@ -178,233 +140,143 @@ double Decode(float f_code, const Variable& x_variable, int i_nbytes)
 
 // ---------------------------------------------------------------- loading
 
-TEST(PackingLoad, EmptyFileNameGivesNoRules)
+TEST(PackingLoad, FileNames)
 {
-    Packing x_packing("");
-    EXPECT_TRUE(x_packing.LoadAttributes());
-    EXPECT_TRUE(x_packing.GetRules().empty());
-}
-
-TEST(PackingLoad, MissingFileOrDirectoryIsMalformed)
-{
+    // No name means no rules; a missing file, a directory and an empty file are all malformed.
+    const Loaded x_none = Load("");
+    EXPECT_TRUE(x_none.b_ok);
+    EXPECT_TRUE(x_none.x_rules.empty());
     TempDir x_dir;
-    for (const std::string& s_path : {x_dir.File("absent.xml"), x_dir.Path()}) {
-        Packing x_packing(s_path);
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(x_packing.LoadAttributes());
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Malformed XML in file.\n\n") << s_path;
+    WriteTextFile(x_dir.File("empty.xml"), "");
+    for (const std::string& s_path : {x_dir.File("absent.xml"), x_dir.Path(), x_dir.File("empty.xml")}) {
+        const Loaded x_res = Load(s_path);
+        EXPECT_FALSE(x_res.b_ok) << s_path;
+        EXPECT_EQ(x_res.s_err, "Malformed XML in file.\n\n") << s_path;
     }
 }
 
-TEST(PackingLoad, EmptyFileIsMalformed)
+TEST(PackingLoad, RulesReadInFileOrder)
 {
-    bool b_result = true;
-    EXPECT_EQ(LoadCapturingErrors("", b_result), "Malformed XML in file.\n\n");
-    EXPECT_FALSE(b_result);
+    // Fields: code, id, skip, crop, avg, pack.
+    const std::vector<std::pair<std::string, std::vector<PackDetails>>> x_cases = {
+        {"<root/>", {}},
+        {"<any><!-- c -->text<x section=\"3\" id=\"236\" crop=\"2\"/></any>", {{3236, 0, 0, 2, 0, 0}}},
+        {"<p><a section=\"16\" id=\"203\" pack=\"2\" crop=\"1\" skip=\"3\" avg=\"4\"/>"
+         "<b section=\"0\" id=\"24\" pack=\"4\"/></p>",
+         {{16203, 0, 3, 1, 4, 2}, {24, 0, 0, 0, 0, 4}}},
+        // Text that does not start with an integer counts as absent.
+        {"<p><r section=\"1\" id=\"2\" pack=\"x\" crop=\"7abc\" skip=\"\"/></p>", {{1002, 0, 0, 7, 0, 0}}},
+        // Identical rules are loaded once; an explicit default is identical to an absent one.
+        {"<p><r section=\"16\" id=\"203\" crop=\"2\"/><s section=\"16\" id=\"203\" crop=\"2\" pack=\"0\"/>"
+         "<r section=\"16\" id=\"203\" crop=\"3\"/></p>",
+         {{16203, 0, 0, 2, 0, 0}, {16203, 0, 0, 3, 0, 0}}},
+        {"<p><r section=\"1\" id=\"1\" pack=\"1\"/><r section=\"1\" id=\"1\" pack=\"2\"/></p>",
+         {{1001, 0, 0, 0, 0, 1}, {1001, 0, 0, 0, 0, 2}}},
+    };
+    for (const auto& x_case : x_cases) {
+        const Loaded x_res = Load("", x_case.first);
+        EXPECT_TRUE(x_res.b_ok) << x_case.first;
+        EXPECT_EQ(x_res.s_err, "") << x_case.first;
+        EXPECT_TRUE(x_res.x_rules == x_case.second) << x_case.first;
+    }
 }
 
-TEST(PackingLoad, RuleWithoutPackTakesDefaults)
+TEST(PackingLoad, BadRulesRejected)
 {
-    bool b_result = false;
-    std::list<PackDetails> x_rules;
-    std::string s_err = LoadCapturingErrors(
-        "<anything><!-- a comment -->text<x section=\"3\" id=\"236\" crop=\"2\"/></anything>",
-        b_result, &x_rules);
-    EXPECT_TRUE(b_result);
-    EXPECT_EQ(s_err, "");
-    ASSERT_EQ(x_rules.size(), 1u);
-    const PackDetails& x_rule = x_rules.front();
-    EXPECT_EQ(x_rule.i_stash, 3236);
-    EXPECT_EQ(x_rule.i_id, 0);
-    EXPECT_EQ(x_rule.i_crop, 2);
-    EXPECT_EQ(x_rule.i_pack, 0);
-    EXPECT_EQ(x_rule.i_skip, 0);
-    EXPECT_EQ(x_rule.i_avg, 0);
-}
-
-TEST(PackingLoad, AllAttributesRead)
-{
-    bool b_result = false;
-    std::list<PackDetails> x_rules;
-    LoadCapturingErrors("<p><a section=\"16\" id=\"203\" pack=\"2\" crop=\"1\" skip=\"3\" "
-                        "avg=\"4\"/><b section=\"0\" id=\"24\" pack=\"4\"/></p>",
-                        b_result, &x_rules);
-    EXPECT_TRUE(b_result);
-    ASSERT_EQ(x_rules.size(), 2u);
-    PackDetails x_first = {16203, 0, 3, 1, 4, 2};
-    PackDetails x_second = {24, 0, 0, 0, 0, 4};
-    EXPECT_TRUE(x_rules.front() == x_first);
-    EXPECT_TRUE(x_rules.back() == x_second);
-}
-
-TEST(PackingLoad, TextNotStartingWithIntegerCountsAsAbsent)
-{
-    bool b_result = false;
-    std::list<PackDetails> x_rules;
-    LoadCapturingErrors("<p><r section=\"1\" id=\"2\" pack=\"x\" crop=\"7abc\" skip=\"\"/></p>",
-                        b_result, &x_rules);
-    EXPECT_TRUE(b_result);
-    ASSERT_EQ(x_rules.size(), 1u);
-    EXPECT_EQ(x_rules.front().i_pack, 0);
-    EXPECT_EQ(x_rules.front().i_crop, 7);
-    EXPECT_EQ(x_rules.front().i_skip, 0);
-}
-
-TEST(PackingLoad, IdenticalRulesLoadOnce)
-{
-    bool b_result = false;
-    std::list<PackDetails> x_rules;
-    LoadCapturingErrors("<p><r section=\"16\" id=\"203\" crop=\"2\"/>"
-                        "<s section=\"16\" id=\"203\" crop=\"2\" pack=\"0\"/>"
-                        "<r section=\"16\" id=\"203\" crop=\"3\"/></p>",
-                        b_result, &x_rules);
-    EXPECT_TRUE(b_result);
-    ASSERT_EQ(x_rules.size(), 2u);
-    EXPECT_EQ(x_rules.front().i_crop, 2);
-    EXPECT_EQ(x_rules.back().i_crop, 3);
-}
-
-TEST(PackingLoad, UnsupportedPackValuesRejected)
-{
+    // A rule read before the failure stays loaded.
     for (const char* s_pack : {"3", "-1", "8"}) {
-        bool b_result = true;
-        std::list<PackDetails> x_rules;
-        std::string s_err = LoadCapturingErrors(
-            "<p><r section=\"1\" id=\"1\"/><r section=\"16\" id=\"203\" pack=\"" +
-                std::string(s_pack) + "\"/></p>",
-            b_result, &x_rules);
-        EXPECT_FALSE(b_result) << s_pack;
-        EXPECT_EQ(s_err, "Unsupported byte packing value\n") << s_pack;
-        // The rule read before the failure stays.
-        EXPECT_EQ(x_rules.size(), 1u) << s_pack;
+        const Loaded x_res = Load("", "<p><r section=\"1\" id=\"1\"/><r section=\"16\" id=\"203\" pack=\"" +
+                                      std::string(s_pack) + "\"/></p>");
+        EXPECT_FALSE(x_res.b_ok) << s_pack;
+        EXPECT_EQ(x_res.s_err, "Unsupported byte packing value\n") << s_pack;
+        EXPECT_EQ(x_res.x_rules.size(), 1u) << s_pack;
     }
-}
-
-TEST(PackingLoad, SupportedPackValuesAccepted)
-{
-    for (const char* s_pack : {"0", "1", "2", "4"}) {
-        bool b_result = false;
-        std::list<PackDetails> x_rules;
-        LoadCapturingErrors(OneRule("pack=\"" + std::string(s_pack) + "\""), b_result, &x_rules);
-        EXPECT_TRUE(b_result) << s_pack;
-        ASSERT_EQ(x_rules.size(), 1u);
-        EXPECT_EQ(x_rules.front().i_pack, std::stoi(s_pack));
+    for (const char* s_attrs : {"id=\"203\"", "section=\"16\"", "section=\"-1\" id=\"203\"",
+                                "section=\"16\" id=\"-1\"", "section=\"abc\" id=\"203\"",
+                                "section=\"1\" id=\"1\" crop=\"-1\"", "section=\"1\" id=\"1\" skip=\"-2\"",
+                                "section=\"1\" id=\"1\" avg=\"-3\""}) {
+        const Loaded x_res = Load("", "<p><myrule " + std::string(s_attrs) + "/></p>");
+        EXPECT_FALSE(x_res.b_ok) << s_attrs;
+        EXPECT_EQ(x_res.s_err, "Error in XML file: myrule\n") << s_attrs;
     }
-}
-
-TEST(PackingLoad, MissingSectionOrIdRejected)
-{
-    const char* s_cases[] = {"<p><myrule id=\"203\"/></p>", "<p><myrule section=\"16\"/></p>",
-                             "<p><myrule section=\"-1\" id=\"203\"/></p>",
-                             "<p><myrule section=\"16\" id=\"-1\"/></p>",
-                             "<p><myrule section=\"abc\" id=\"203\"/></p>"};
-    for (const char* s_xml : s_cases) {
-        bool b_result = true;
-        EXPECT_EQ(LoadCapturingErrors(s_xml, b_result), "Error in XML file: myrule\n") << s_xml;
-        EXPECT_FALSE(b_result) << s_xml;
-    }
-}
-
-TEST(PackingLoad, NegativeReductionsRejected)
-{
-    for (const char* s_attr : {"crop=\"-1\"", "skip=\"-2\"", "avg=\"-3\""}) {
-        bool b_result = true;
-        std::string s_err = LoadCapturingErrors(
-            "<p><neg section=\"16\" id=\"203\" " + std::string(s_attr) + "/></p>", b_result);
-        EXPECT_FALSE(b_result) << s_attr;
-        EXPECT_EQ(s_err, "Error in XML file: neg\n") << s_attr;
-    }
-}
-
-TEST(PackingLoad, RootWithoutRulesLoadsNothing)
-{
-    bool b_result = false;
-    std::list<PackDetails> x_rules;
-    EXPECT_EQ(LoadCapturingErrors("<root/>", b_result, &x_rules), "");
-    EXPECT_TRUE(b_result);
-    EXPECT_TRUE(x_rules.empty());
 }
 
 // ---------------------------------------------------------------- reductions
 
-TEST(PackingReduce, Crop2On73x96)
+TEST(PackingReduce, KeptPointsAndTheirCoordinates)
 {
-    std::vector<int> x_words = NumberedWords(73, 96);
-    Variable x_var(MakeField(x_words, 73, 96));
-    ApplyRules(OneRule("crop=\"2\""), x_var);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), Sequence(2, 1, 69), Sequence(2, 1, 92));
-}
-
-TEST(PackingReduce, Skip3On73x96)
-{
-    std::vector<int> x_words = NumberedWords(73, 96);
-    Variable x_var(MakeField(x_words, 73, 96));
-    ApplyRules(OneRule("skip=\"3\""), x_var);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), Sequence(1, 3, 24), Sequence(1, 3, 32));
-    EXPECT_EQ(Sequence(1, 3, 24).back(), 70);
-    EXPECT_EQ(Sequence(1, 3, 32).back(), 94);
-}
-
-TEST(PackingReduce, Skip2TakesOddRowsAndColumns)
-{
-    std::vector<int> x_words = NumberedWords(73, 96);
-    Variable x_var(MakeField(x_words, 73, 96));
-    ApplyRules(OneRule("skip=\"2\""), x_var);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), Sequence(1, 2, 36), Sequence(1, 2, 48));
-}
-
-TEST(PackingReduce, Skip3OnSmallField)
-{
-    std::vector<int> x_words = NumberedWords(7, 8);
-    Variable x_var(MakeField(x_words, 7, 8));
-    SkipVariable(x_var, 3);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), {1, 4}, {1, 4});
+    // Old rows and columns each reduced grid holds; none listed means the rule must change nothing.
+    struct Case
+    {
+        std::string s_xml;
+        int i_rows, i_cols;
+        std::vector<double> x_rows, x_cols;
+    };
+    const std::vector<Case> x_cases = {
+        {Rules({"crop=\"2\""}), 73, 96, Seq(2, 1, 69), Seq(2, 1, 92)},
+        // Thinning takes the middle point of each block: old rows 1, 4, .. 70 and columns 1 .. 94.
+        {Rules({"skip=\"3\""}), 73, 96, Seq(1, 3, 24), Seq(1, 3, 32)},
+        {Rules({"skip=\"2\""}), 73, 96, Seq(1, 2, 36), Seq(1, 2, 48)},
+        // Averages sit at block centres; the rows left over after whole blocks are dropped.
+        {Rules({"avg=\"2\""}), 73, 96, Seq(0.5, 2, 36), Seq(0.5, 2, 48)},
+        {Rules({"avg=\"3\""}), 73, 96, Seq(1, 3, 24), Seq(1, 3, 32)},
+        // A crop too large for the grid is skipped alone; the rest of its rule still applies.
+        {Rules({"crop=\"40\" skip=\"2\""}), 73, 96, Seq(1, 2, 36), Seq(1, 2, 48)},
+        // Two rules for one code apply in file order.
+        {Rules({"crop=\"1\"", "skip=\"2\""}), 10, 10, {2, 4, 6, 8}, {2, 4, 6, 8}},
+        {Rules({"skip=\"2\"", "crop=\"1\""}), 10, 10, {3, 5, 7}, {3, 5, 7}},
+        // The guard looks at the grid before any rule, so the second crop still applies.
+        {Rules({"crop=\"4\"", "crop=\"3\""}), 10, 12, {4, 5}, {4, 5, 6, 7}},
+        {Rules({"skip=\"1\" avg=\"1\""}), 5, 6, {}, {}},
+        // A crop not below both grid sizes blocks the skip and average of its rule as well.
+        {Rules({"crop=\"100\" skip=\"2\" avg=\"2\""}), 73, 96, {}, {}},
+        {Rules({"crop=\"80\" skip=\"2\""}), 73, 96, {}, {}},
+        {Rules({"crop=\"80\" skip=\"2\""}), 96, 73, {}, {}},
+        // Crop 40 passes the 73-row guard but would leave no rows.
+        {Rules({"crop=\"40\""}), 73, 96, {}, {}},
+        {Rules({"crop=\"3\""}), 5, 9, {}, {}},
+        {Rules({"skip=\"6\""}), 5, 9, {}, {}},
+        {Rules({"avg=\"7\""}), 5, 9, {}, {}},
+        // Four bytes are plain floats; rules for other codes do not apply.
+        {Rules({"pack=\"4\""}), 5, 6, {}, {}},
+        {"<p><r section=\"3\" id=\"236\" crop=\"1\" pack=\"1\"/></p>", 5, 6, {}, {}},
+    };
+    for (const Case& x_case : x_cases) {
+        SCOPED_TRACE(x_case.s_xml);
+        std::vector<int> x_words = Numbered(x_case.i_rows, x_case.i_cols);
+        Variable x_var(MakeField(x_words, x_case.i_rows, x_case.i_cols));
+        const Region x_old = x_var.GetVarFields().front().GetRegion();
+        ApplyRules(x_case.s_xml, x_var);
+        const bool b_same = x_case.x_rows.empty();
+        ExpectKept(x_var.GetVarFields().front(), x_old, b_same ? Seq(0, 1, x_case.i_rows) : x_case.x_rows,
+                   b_same ? Seq(0, 1, x_case.i_cols) : x_case.x_cols);
+        EXPECT_EQ(x_var.GetPackingBytes(), 0);
+    }
 }
 
 TEST(PackingReduce, Avg2On4x4)
 {
-    std::vector<float> x_values;
-    for (int i = 1; i <= 16; ++i)
-        x_values.push_back(static_cast<float>(i));
-    std::vector<int> x_words = FloatWords(x_values);
+    std::vector<int> x_words = Words({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
     Variable x_var(MakeField(x_words, 4, 4));
-    ApplyRules(OneRule("avg=\"2\""), x_var);
-    const VarField& x_field = x_var.GetVarFields().front();
-    ASSERT_EQ(x_field.GetRegion().GetNRows(), 2);
-    ASSERT_EQ(x_field.GetRegion().GetNCols(), 2);
-    EXPECT_EQ(WordValue(x_words.data(), 0), 3.5f);
-    EXPECT_EQ(WordValue(x_words.data(), 1), 5.5f);
-    EXPECT_EQ(WordValue(x_words.data(), 2), 11.5f);
-    EXPECT_EQ(WordValue(x_words.data(), 3), 13.5f);
-}
-
-TEST(PackingReduce, Avg3UsesWholeBlocksAndDropsRemainder)
-{
-    // 7 x 7 numbered field: three-point blocks keep rows and columns 0..5.
-    std::vector<int> x_words = NumberedWords(7, 7);
-    Variable x_var(MakeField(x_words, 7, 7));
-    AvgVariable(x_var, 3);
+    ApplyRules(Rules({"avg=\"2\""}), x_var);
     ASSERT_EQ(x_var.GetVarFields().front().GetRegion().GetNRows(), 2);
-    // Block means of row × 1000 + column are the centre's value, up to float rounding.
-    EXPECT_NEAR(WordValue(x_words.data(), 0), 1001.0f, 0.01f);
-    EXPECT_NEAR(WordValue(x_words.data(), 1), 1004.0f, 0.01f);
-    EXPECT_NEAR(WordValue(x_words.data(), 2), 4001.0f, 0.01f);
-    EXPECT_NEAR(WordValue(x_words.data(), 3), 4004.0f, 0.01f);
+    ASSERT_EQ(x_var.GetVarFields().front().GetRegion().GetNCols(), 2);
+    const float cf_means[] = {3.5f, 5.5f, 11.5f, 13.5f};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Value(x_words.data(), i), cf_means[i]) << i;
 }
 
 TEST(PackingReduce, AverageSumsInSinglePrecision)
 {
     // Weight 1/9 rounded to a float and a float sum at every step, block read row by row.
-    std::vector<float> x_values = {0.1f, 0.2f, 0.3f, 1e7f, 3.0f, 7.0f, 0.7f, 1.1f, 9.5f};
-    std::vector<int> x_words = FloatWords(x_values);
-    float f_weight = 1.0f / 9.0f;
+    const std::vector<float> x_values = {0.1f, 0.2f, 0.3f, 1e7f, 3.0f, 7.0f, 0.7f, 1.1f, 9.5f};
+    std::vector<int> x_words = Words(x_values);
     float f_expected = 0.0f;
     for (float f_value : x_values) {
-        volatile float f_term = f_value * f_weight;
+        volatile float f_term = f_value * (1.0f / 9.0f);
         f_expected = f_term + f_expected;
     }
-    int i_word = average(x_words.data(), 4, 3, 3);
-    EXPECT_EQ(RAW_TO_FLOAT(static_cast<unsigned int>(i_word)), f_expected);
+    EXPECT_EQ(RAW_TO_FLOAT(static_cast<unsigned int>(average(x_words.data(), 4, 3, 3))), f_expected);
     // The double-precision mean differs, so the check tells the two apart.
     double d_mean = 0.0;
     for (float f_value : x_values)
@@ -412,321 +284,111 @@ TEST(PackingReduce, AverageSumsInSinglePrecision)
     EXPECT_NE(static_cast<float>(d_mean / 9.0), f_expected);
 }
 
-TEST(PackingReduce, Avg1AndSkip1LeaveValues)
+TEST(PackingReduce, EveryFieldOfTheVariable)
 {
-    std::vector<int> x_words = NumberedWords(5, 6);
-    std::vector<int> x_before = x_words;
-    Variable x_var(MakeField(x_words, 5, 6));
-    Region x_old = x_var.GetVarFields().front().GetRegion();
-    ApplyRules(OneRule("skip=\"1\" avg=\"1\""), x_var);
-    EXPECT_EQ(x_words, x_before);
-    EXPECT_TRUE(x_var.GetVarFields().front().GetRegion() == x_old);
-}
-
-TEST(PackingReduce, Crop100DoesNothingAndBlocksSkipAndAvg)
-{
-    std::vector<int> x_words = NumberedWords(73, 96);
-    std::vector<int> x_before = x_words;
-    Variable x_var(MakeField(x_words, 73, 96));
-    Region x_old = x_var.GetVarFields().front().GetRegion();
-    ApplyRules(OneRule("crop=\"100\" skip=\"2\" avg=\"2\""), x_var);
-    EXPECT_EQ(x_words, x_before);
-    EXPECT_TRUE(x_var.GetVarFields().front().GetRegion() == x_old);
-}
-
-TEST(PackingReduce, Crop40On73RowsNotApplied)
-{
-    std::vector<int> x_words = NumberedWords(73, 96);
-    std::vector<int> x_before = x_words;
-    Variable x_var(MakeField(x_words, 73, 96));
-    ApplyRules(OneRule("crop=\"40\""), x_var);
-    EXPECT_EQ(x_words, x_before);
-    EXPECT_EQ(x_var.GetVarFields().front().GetRegion().GetNRows(), 73);
-    EXPECT_EQ(x_var.GetVarFields().front().GetRegion().GetNCols(), 96);
-}
-
-TEST(PackingReduce, Crop40NotAppliedButSkipOfSameRuleIs)
-{
-    std::vector<int> x_words = NumberedWords(73, 96);
-    Variable x_var(MakeField(x_words, 73, 96));
-    ApplyRules(OneRule("crop=\"40\" skip=\"2\""), x_var);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), Sequence(1, 2, 36), Sequence(1, 2, 48));
-}
-
-TEST(PackingReduce, ReductionsLargerThanGridNotApplied)
-{
-    std::vector<int> x_words = NumberedWords(5, 9);
-    std::vector<int> x_before = x_words;
-    Variable x_var(MakeField(x_words, 5, 9));
-    SkipVariable(x_var, 6);
-    AvgVariable(x_var, 7);
-    CropVariable(x_var, 3);
-    EXPECT_EQ(x_words, x_before);
-    EXPECT_EQ(x_var.GetVarFields().front().GetRegion().GetNRows(), 5);
-    EXPECT_EQ(x_var.GetVarFields().front().GetRegion().GetNCols(), 9);
-}
-
-TEST(PackingReduce, TwoRulesForOneCodeAppliedInFileOrder)
-{
-    // Crop 1 then skip 2 on 10 x 10: 8 x 8 from old 1..8, then every second from old 2.
-    std::vector<int> x_words = NumberedWords(10, 10);
-    Variable x_var(MakeField(x_words, 10, 10));
-    ApplyRules("<p><a section=\"16\" id=\"203\" crop=\"1\"/>"
-               "<b section=\"16\" id=\"203\" skip=\"2\"/></p>",
-               x_var);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), {2, 4, 6, 8}, {2, 4, 6, 8});
-
-    // The reverse order thins first (old 1, 3, 5, 7, 9), then crops one each side.
-    std::vector<int> x_words2 = NumberedWords(10, 10);
-    Variable x_var2(MakeField(x_words2, 10, 10));
-    ApplyRules("<p><a section=\"16\" id=\"203\" skip=\"2\"/>"
-               "<b section=\"16\" id=\"203\" crop=\"1\"/></p>",
-               x_var2);
-    ExpectNumberedPicks(x_var2.GetVarFields().front(), {3, 5, 7}, {3, 5, 7});
-}
-
-TEST(PackingReduce, GuardUsesGridBeforeAnyRule)
-{
-    // Crop 4 leaves 2 x 4; a second crop 3 passes the guard (10 > 3) but would empty the grid.
-    std::vector<int> x_words = NumberedWords(10, 12);
-    Variable x_var(MakeField(x_words, 10, 12));
-    ApplyRules("<p><a section=\"16\" id=\"203\" crop=\"4\"/>"
-               "<b section=\"16\" id=\"203\" crop=\"3\"/></p>",
-               x_var);
-    ExpectNumberedPicks(x_var.GetVarFields().front(), {4, 5}, {4, 5, 6, 7});
-}
-
-TEST(PackingReduce, OtherStashCodesUntouched)
-{
-    std::vector<int> x_words = NumberedWords(6, 6);
-    std::vector<int> x_other = NumberedWords(6, 6);
-    std::vector<int> x_before = x_other;
-    std::list<Variable> x_vars;
-    x_vars.push_back(Variable(MakeField(x_words, 6, 6)));
-    x_vars.push_back(Variable(MakeField(x_other, 6, 6, 3236)));
-    TempDir x_dir;
-    Packing* px_packing = nullptr;
-    ASSERT_TRUE(LoadRules(OneRule("crop=\"1\" pack=\"1\""), px_packing, x_dir));
-    px_packing->PackVariables(x_vars);
-    delete px_packing;
-    EXPECT_EQ(x_vars.front().GetVarFields().front().GetRegion().GetNRows(), 4);
-    EXPECT_EQ(x_vars.front().GetPackingBytes(), 1);
-    EXPECT_EQ(x_other, x_before);
-    EXPECT_EQ(x_vars.back().GetVarFields().front().GetRegion().GetNRows(), 6);
-    EXPECT_EQ(x_vars.back().GetPackingBytes(), 0);
-}
-
-TEST(PackingReduce, EmptyNameLeavesVariables)
-{
-    std::vector<int> x_words = NumberedWords(6, 6);
-    std::vector<int> x_before = x_words;
-    std::list<Variable> x_vars;
-    x_vars.push_back(Variable(MakeField(x_words, 6, 6)));
-    Packing x_packing("");
-    ASSERT_TRUE(x_packing.LoadAttributes());
-    x_packing.PackVariables(x_vars);
-    EXPECT_EQ(x_words, x_before);
-    EXPECT_EQ(x_vars.front().GetPackingBytes(), 0);
-}
-
-TEST(PackingReduce, EveryFieldOfTheVariableReduced)
-{
-    std::vector<int> x_first = NumberedWords(6, 8);
-    std::vector<int> x_second = NumberedWords(6, 8);
+    std::vector<int> x_first = Numbered(6, 8);
+    std::vector<int> x_second = Numbered(6, 8);
     Variable x_var(MakeField(x_first, 6, 8));
     x_var.AddVF(MakeField(x_second, 6, 8));
+    const Region x_old = x_var.GetVarFields().front().GetRegion();
+    ApplyRules(Rules({"crop=\"1\" skip=\"2\""}), x_var);
     ASSERT_EQ(x_var.GetVarFields().size(), 2u);
-    ApplyRules(OneRule("crop=\"1\" skip=\"2\""), x_var);
     for (const VarField& x_field : x_var.GetVarFields())
-        ExpectNumberedPicks(x_field, {2, 4}, {2, 4, 6});
-}
-
-// ---------------------------------------------------------------- grid descriptions
-
-TEST(PackingRegion, CroppedGridMatchesKeptPoints)
-{
-    std::vector<int> x_words = NumberedWords(73, 96);
-    Variable x_var(MakeField(x_words, 73, 96));
-    Region x_old = x_var.GetVarFields().front().GetRegion();
-    CropVariable(x_var, 2);
-    ExpectCoordsAt(x_var.GetVarFields().front().GetRegion(), x_old, Positions(2, 1, 69),
-                   Positions(2, 1, 92));
-}
-
-TEST(PackingRegion, ThinnedGridMatchesKeptPoints)
-{
-    for (int i_skip : {2, 3}) {
-        std::vector<int> x_words = NumberedWords(73, 96);
-        Variable x_var(MakeField(x_words, 73, 96));
-        Region x_old = x_var.GetVarFields().front().GetRegion();
-        SkipVariable(x_var, i_skip);
-        SCOPED_TRACE("skip " + std::to_string(i_skip));
-        ExpectCoordsAt(x_var.GetVarFields().front().GetRegion(), x_old,
-                       Positions(i_skip / 2, i_skip, 73 / i_skip),
-                       Positions(i_skip / 2, i_skip, 96 / i_skip));
-    }
-}
-
-TEST(PackingRegion, AveragedGridMatchesBlockCentres)
-{
-    for (int i_avg : {2, 3}) {
-        std::vector<int> x_words = NumberedWords(73, 96);
-        Variable x_var(MakeField(x_words, 73, 96));
-        Region x_old = x_var.GetVarFields().front().GetRegion();
-        AvgVariable(x_var, i_avg);
-        SCOPED_TRACE("avg " + std::to_string(i_avg));
-        double d_centre = 0.5 * (i_avg - 1);
-        ExpectCoordsAt(x_var.GetVarFields().front().GetRegion(), x_old,
-                       Positions(d_centre, i_avg, 73 / i_avg),
-                       Positions(d_centre, i_avg, 96 / i_avg));
-    }
+        ExpectKept(x_field, x_old, {2, 4}, {2, 4, 6});
 }
 
 // ---------------------------------------------------------------- byte packing
 
-TEST(PackingBytes, OneByteCodes)
+TEST(PackingBytes, RampCodes)
 {
-    // 0 .. 254 row by row, one point at 100.7 and two missing points.
-    std::vector<float> x_values;
-    for (int i = 0; i < 255; ++i)
-        x_values.push_back(static_cast<float>(i));
-    x_values[101] = 100.7f;
-    x_values.push_back(cf_bmdi);
-    x_values.push_back(cf_bmdi);
-    x_values.push_back(50.0f);
-    std::vector<int> x_words = FloatWords(x_values);
-    Variable x_var(MakeField(x_words, 2, 129));
-    ApplyRules(OneRule("pack=\"1\""), x_var);
-    EXPECT_EQ(x_var.GetPackingBytes(), 1);
-    EXPECT_EQ(x_var.GetScalingFactor(), 1.0f);
-    EXPECT_EQ(x_var.GetOffset(), 0.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 0), -128.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 254), 126.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 101), -27.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 255), 127.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 256), 127.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 257), -78.0f);
-    for (size_t i = 0; i < x_values.size(); ++i) {
-        if (x_values[i] == cf_bmdi)
-            continue;
-        float f_code = WordValue(x_words.data(), i);
-        EXPECT_EQ(f_code, std::trunc(f_code));
-        EXPECT_GE(f_code, -128.0f);
-        EXPECT_LE(f_code, 126.0f);
-        EXPECT_NEAR(Decode(f_code, x_var, 1), x_values[i], 1.0) << i;
+    // 0, 1, .. up to the last code step, one point at 100.7 and missing points after the ramp.
+    struct Case
+    {
+        int i_nbytes, i_rows, i_cols, i_ramp;
+        std::vector<std::pair<int, float>> x_codes;
+    };
+    const std::vector<Case> x_cases = {
+        {1, 2, 129, 255, {{0, -128}, {254, 126}, {101, -27}, {255, 127}, {257, 127}}},
+        {2, 256, 256, 65535, {{0, -32768}, {40000, 7232}, {65534, 32766}, {101, -32667}, {65535, 32767}}},
+    };
+    for (const Case& x_case : x_cases) {
+        SCOPED_TRACE(x_case.i_nbytes);
+        std::vector<float> x_values(x_case.i_rows * x_case.i_cols, cf_bmdi);
+        for (int i = 0; i < x_case.i_ramp; ++i)
+            x_values[i] = static_cast<float>(i);
+        x_values[101] = 100.7f;
+        std::vector<int> x_words = Words(x_values);
+        Variable x_var(MakeField(x_words, x_case.i_rows, x_case.i_cols));
+        ApplyRules(Rules({x_case.i_nbytes == 1 ? "pack=\"1\"" : "pack=\"2\""}), x_var);
+        EXPECT_EQ(x_var.GetPackingBytes(), x_case.i_nbytes);
+        EXPECT_EQ(x_var.GetScalingFactor(), 1.0f);
+        EXPECT_EQ(x_var.GetOffset(), 0.0f);
+        for (const auto& x_code : x_case.x_codes)
+            EXPECT_EQ(Value(x_words.data(), x_code.first), x_code.second) << x_code.first;
+        for (int i = 0; i < x_case.i_ramp; ++i)
+            ASSERT_NEAR(Decode(Value(x_words.data(), i), x_var, x_case.i_nbytes), x_values[i], 1.0) << i;
     }
 }
 
-TEST(PackingBytes, TwoByteCodes)
+TEST(PackingBytes, EqualMissingNaNAndInfiniteValues)
 {
-    std::vector<float> x_values;
-    for (int i = 0; i < 65535; ++i)
-        x_values.push_back(static_cast<float>(i));
-    x_values.push_back(cf_bmdi);
-    std::vector<int> x_words = FloatWords(x_values);
-    Variable x_var(MakeField(x_words, 256, 256));
-    ApplyRules(OneRule("pack=\"2\""), x_var);
-    EXPECT_EQ(x_var.GetPackingBytes(), 2);
-    EXPECT_EQ(x_var.GetScalingFactor(), 1.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 0), -32768.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 65534), 32766.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 65535), 32767.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 40000), 40000.0f - 32768.0f);
+    // Missing and NaN points get the missing code; others stay in range and decode back within a step.
+    const float f_nan = std::numeric_limits<float>::quiet_NaN();
+    const float f_inf = std::numeric_limits<float>::infinity();
+    const std::vector<std::pair<int, std::vector<float>>> x_cases = {
+        {2, {7.25f, 7.25f, cf_bmdi, 7.25f}},
+        {1, {cf_bmdi, cf_bmdi, cf_bmdi}},
+        {1, {0.0f, f_nan, 254.0f, cf_bmdi}},
+        {1, {0.0f, f_inf, 3.0f, -f_inf}},
+    };
+    for (const auto& x_case : x_cases) {
+        const float f_half = x_case.first == 1 ? 128.0f : 32768.0f;
+        std::vector<int> x_words = Words(x_case.second);
+        Variable x_var(MakeField(x_words, 1, static_cast<int>(x_words.size())));
+        BytePackVariable(x_var, x_case.first);
+        EXPECT_EQ(x_var.GetPackingBytes(), x_case.first);
+        for (size_t i = 0; i < x_words.size(); ++i) {
+            const float f_value = x_case.second[i];
+            const float f_code = Value(x_words.data(), i);
+            SCOPED_TRACE(testing::Message() << "value " << f_value << " code " << f_code);
+            if (std::isnan(f_value) || f_value == cf_bmdi) {
+                EXPECT_EQ(f_code, f_half - 1.0f);
+                continue;
+            }
+            EXPECT_GE(f_code, -f_half);
+            EXPECT_LE(f_code, f_half - 2.0f);
+            // Equal values give a zero scale, so they must decode exactly.
+            if (std::isfinite(f_value) && std::isfinite(x_var.GetScalingFactor())) {
+                EXPECT_NEAR(Decode(f_code, x_var, x_case.first), f_value, x_var.GetScalingFactor());
+            }
+        }
+    }
 }
 
 TEST(PackingBytes, ScaleAndOffsetFromAllFields)
 {
-    std::vector<int> x_first = FloatWords({10.0f, 20.0f, cf_bmdi, 15.0f});
-    std::vector<int> x_second = FloatWords({-5.0f, 30.0f, 12.5f, 0.0f});
+    std::vector<int> x_first = Words({10.0f, 20.0f, cf_bmdi, 15.0f});
+    std::vector<int> x_second = Words({-5.0f, 30.0f, 12.5f, 0.0f});
     Variable x_var(MakeField(x_first, 2, 2));
     x_var.AddVF(MakeField(x_second, 2, 2));
     BytePackVariable(x_var, 1);
     EXPECT_EQ(x_var.GetOffset(), -5.0f);
     EXPECT_EQ(x_var.GetScalingFactor(), static_cast<float>(35.0 / 254.0));
-    EXPECT_EQ(WordValue(x_second.data(), 0), -128.0f);
-    EXPECT_EQ(WordValue(x_second.data(), 1), 126.0f);
-    EXPECT_EQ(WordValue(x_first.data(), 2), 127.0f);
-    const float f_scale = x_var.GetScalingFactor();
-    EXPECT_NEAR(Decode(WordValue(x_first.data(), 0), x_var, 1), 10.0, f_scale);
-    EXPECT_NEAR(Decode(WordValue(x_second.data(), 2), x_var, 1), 12.5, f_scale);
-}
-
-TEST(PackingBytes, AllEqualValuesDecodeToTheValue)
-{
-    std::vector<int> x_words = FloatWords({7.25f, 7.25f, cf_bmdi, 7.25f});
-    Variable x_var(MakeField(x_words, 2, 2));
-    BytePackVariable(x_var, 2);
-    EXPECT_EQ(x_var.GetScalingFactor(), 0.0f);
-    EXPECT_EQ(x_var.GetOffset(), 7.25f);
-    EXPECT_EQ(WordValue(x_words.data(), 0), -32768.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 2), 32767.0f);
-    EXPECT_EQ(Decode(WordValue(x_words.data(), 3), x_var, 2), 7.25);
-}
-
-TEST(PackingBytes, AllMissingGetMissingCode)
-{
-    std::vector<int> x_words = FloatWords({cf_bmdi, cf_bmdi, cf_bmdi});
-    Variable x_var(MakeField(x_words, 1, 3));
-    BytePackVariable(x_var, 1);
-    EXPECT_EQ(x_var.GetPackingBytes(), 1);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(WordValue(x_words.data(), i), 127.0f);
-}
-
-TEST(PackingBytes, NaNGetsMissingCode)
-{
-    const float f_nan = std::numeric_limits<float>::quiet_NaN();
-    std::vector<int> x_words = FloatWords({0.0f, f_nan, 254.0f, cf_bmdi});
-    Variable x_var(MakeField(x_words, 2, 2));
-    BytePackVariable(x_var, 1);
-    EXPECT_EQ(x_var.GetScalingFactor(), 1.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 0), -128.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 1), 127.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 2), 126.0f);
-    EXPECT_EQ(WordValue(x_words.data(), 3), 127.0f);
-}
-
-TEST(PackingBytes, InfiniteValuesStayInRange)
-{
-    const float f_inf = std::numeric_limits<float>::infinity();
-    std::vector<int> x_words = FloatWords({0.0f, f_inf, 3.0f, -f_inf});
-    Variable x_var(MakeField(x_words, 2, 2));
-    BytePackVariable(x_var, 1);
-    for (int i = 0; i < 4; ++i) {
-        float f_code = WordValue(x_words.data(), i);
-        EXPECT_GE(f_code, -128.0f) << i;
-        EXPECT_LE(f_code, 126.0f) << i;
-    }
-}
-
-TEST(PackingBytes, Pack4LeavesVariable)
-{
-    std::vector<int> x_words = FloatWords({1.5f, 2.5f, 3.5f, cf_bmdi});
-    std::vector<int> x_before = x_words;
-    Variable x_var(MakeField(x_words, 2, 2));
-    ApplyRules(OneRule("pack=\"4\""), x_var);
-    EXPECT_EQ(x_words, x_before);
-    EXPECT_EQ(x_var.GetPackingBytes(), 0);
-    EXPECT_EQ(x_var.GetScalingFactor(), cf_unset_marker);
-    EXPECT_EQ(x_var.GetOffset(), cf_unset_marker);
+    EXPECT_EQ(Value(x_second.data(), 0), -128.0f);
+    EXPECT_EQ(Value(x_second.data(), 1), 126.0f);
+    EXPECT_EQ(Value(x_first.data(), 2), 127.0f);
+    EXPECT_NEAR(Decode(Value(x_first.data(), 0), x_var, 1), 10.0, x_var.GetScalingFactor());
 }
 
 TEST(PackingBytes, PackRunsBeforeCropOfSameRule)
 {
-    // Scale and offset come from the full grid; the crop then moves codes.
-    std::vector<float> x_values;
-    for (int i = 0; i < 16; ++i)
-        x_values.push_back(static_cast<float>(i * 10));
-    std::vector<int> x_words = FloatWords(x_values);
+    // Scale and offset come from the full 4 x 4 grid (0 .. 3003); the crop then moves the codes.
+    std::vector<int> x_words = Numbered(4, 4);
     Variable x_var(MakeField(x_words, 4, 4));
-    ApplyRules(OneRule("pack=\"1\" crop=\"1\""), x_var);
-    EXPECT_EQ(x_var.GetOffset(), 0.0f);
-    EXPECT_EQ(x_var.GetScalingFactor(), static_cast<float>(150.0 / 254.0));
+    ApplyRules(Rules({"pack=\"1\" crop=\"1\""}), x_var);
+    EXPECT_EQ(x_var.GetScalingFactor(), static_cast<float>(3003.0 / 254.0));
     ASSERT_EQ(x_var.GetVarFields().front().GetRegion().GetNRows(), 2);
-    const int ci_kept[] = {5, 6, 9, 10};
-    for (int i = 0; i < 4; ++i) {
-        float f_code = WordValue(x_words.data(), i);
-        EXPECT_EQ(f_code, std::trunc(f_code));
-        EXPECT_NEAR(Decode(f_code, x_var, 1), x_values[ci_kept[i]], x_var.GetScalingFactor());
-    }
+    const float cf_kept[] = {1001, 1002, 2001, 2002};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(Decode(Value(x_words.data(), i), x_var, 1), cf_kept[i], x_var.GetScalingFactor());
 }
