@@ -124,20 +124,20 @@ std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes)
 std::string CheckField(int* px_fixhdr, int* px_pphdr, int i_field, long long i_section_begin,
                        long long i_section_end)
 {
-    std::string s_field = "field " + ToString(i_field, 0, ' ');
+    const auto s_field = [i_field]() { return "field " + ToString(i_field, 0, ' '); };
     long long i_rows = LookupWord(px_fixhdr, px_pphdr, i_field, ci_lbrow_word);
     long long i_cols = LookupWord(px_fixhdr, px_pphdr, i_field, ci_lbnpt_word);
     if (i_rows <= 0 || i_cols <= 0)
-        return s_field + " has " + ToString(i_rows, 0, ' ') + " rows and " +
+        return s_field() + " has " + ToString(i_rows, 0, ' ') + " rows and " +
                ToString(i_cols, 0, ' ') + " columns";
     long long i_begin = LookupWord(px_fixhdr, px_pphdr, i_field, ci_lbegin_word);
     long long i_record = LookupWord(px_fixhdr, px_pphdr, i_field, ci_lblrec_word);
     if (i_record < 0)
-        return s_field + " has a negative record length";
+        return s_field() + " has a negative record length";
     long long i_values = i_rows * i_cols;
     if (i_begin < i_section_begin || i_begin > i_section_end ||
         i_values > i_section_end - i_begin || i_record > i_section_end - i_begin)
-        return s_field + " data lie outside the data section";
+        return s_field() + " data lie outside the data section";
     return std::string();
 }
 

@@ -11,11 +11,12 @@
 
 #include "MinimiseDimensions.h"
 #include "PlainAlgorithms.h"
+#include "SeriesIndex.h"
 #include "ToString.h"
 
 namespace {
 
-const size_t ci_io_block_bytes = 4 << 20;
+const size_t ci_io_block_bytes = 1 << 20;
 
 // Name prefixes of the horizontal objects, followed by the region number.
 const std::string cs_latitude = "latitude";
@@ -267,6 +268,33 @@ long IndexInSeries(const Series<T>* px_series, const T& x_value)
     return -1;
 }
 
+// Finds the positions of values in one series: through an index, or by scanning it when the
+// plain algorithms are asked for. Both give the first equal entry.
+template <typename T>
+class SeriesPositions
+{
+public:
+    explicit SeriesPositions(const Series<T>* px_series) : px_series(px_series)
+    {
+        if (px_series == nullptr || UsePlainAlgorithms())
+            return;
+        long i_position = 0;
+        for (const T& x_value : px_series->Get())
+            x_index.Insert(x_value, i_position++);
+        b_indexed = true;
+    }
+
+    long Find(const T& x_value) const
+    {
+        return b_indexed ? x_index.Find(x_value) : IndexInSeries(px_series, x_value);
+    }
+
+private:
+    const Series<T>* px_series;
+    SeriesIndex<T> x_index;
+    bool b_indexed = false;
+};
+
 // True when the float is a whole number that an int can hold, tested before any cast.
 bool FitsInt(float f_value)
 {
@@ -501,9 +529,11 @@ VariablePlan PlanVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<L
     const Series<Level>* px_levels = FindSeries(x_lev_list, x_var.GetLevelID());
     const long i_ntimes = px_times != nullptr ? px_times->Size() : 0;
     x_plan.x_places.assign(static_cast<size_t>(i_ntimes * x_plan.i_nlevels), nullptr);
+    const SeriesPositions<TimeField> x_time_positions(px_times);
+    const SeriesPositions<Level> x_level_positions(px_levels);
     for (const VarField& x_field : x_var.GetVarFields()) {
-        const long i_time = IndexInSeries(px_times, x_field.GetTimeField());
-        const long i_level = IndexInSeries(px_levels, x_field.GetLevel());
+        const long i_time = x_time_positions.Find(x_field.GetTimeField());
+        const long i_level = x_level_positions.Find(x_field.GetLevel());
         if (i_time < 0 || i_time >= i_ntimes || i_level < 0 || i_level >= x_plan.i_nlevels)
             continue;
         if (x_field.GetRegion().GetNRows() != x_plan.i_nrows ||
