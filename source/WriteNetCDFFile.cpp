@@ -16,7 +16,7 @@
 
 namespace {
 
-const size_t ci_io_block_bytes = 1 << 20;
+const size_t ci_io_block_bytes = 256 << 10;
 
 // Name prefixes of the horizontal objects, followed by the region number.
 const std::string cs_latitude = "latitude";
