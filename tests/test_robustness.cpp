@@ -83,6 +83,15 @@ void ExpectPoliteOutcome(const Outcome& x_out, const std::string& s_in, const st
     std::remove((s_in + ".nc").c_str());
 }
 
+// Writes the thirty-field file; its layout report and bytes come back.
+bool GenerateLadderFile(const TempDir& x_dir, std::string& s_layout, std::string& s_bytes)
+{
+    std::string s_path = x_dir.File("full.um");
+    s_layout = GenerateUM(LadderDescription(), s_path);
+    s_bytes = ReadFileBytes(s_path);
+    return !s_layout.empty();
+}
+
 void SetWord(std::string& s_bytes, long i_byte, int32_t i_value)
 {
     std::memcpy(&s_bytes[i_byte], &i_value, sizeof i_value);
@@ -94,10 +103,9 @@ TEST(Robustness, TruncationLadderNeverCrashesOrLeavesOutput)
 {
     TempDir x_dir;
     ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);
-    std::string s_full_path = x_dir.File("full.um");
-    std::string s_layout = GenerateUM(LadderDescription(), s_full_path);
-    ASSERT_FALSE(s_layout.empty());
-    std::string s_full = ReadFileBytes(s_full_path);
+    std::string s_layout;
+    std::string s_full;
+    ASSERT_TRUE(GenerateLadderFile(x_dir, s_layout, s_full));
 
     std::set<long> x_cuts;
     for (long i_cut = 0; i_cut <= static_cast<long>(s_full.size()); i_cut += 4)
@@ -124,10 +132,9 @@ TEST(Robustness, BadHeaderWordsNeverCrashOrLeaveOutput)
 {
     TempDir x_dir;
     ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);
-    std::string s_full_path = x_dir.File("full.um");
-    std::string s_layout = GenerateUM(LadderDescription(), s_full_path);
-    ASSERT_FALSE(s_layout.empty());
-    std::string s_full = ReadFileBytes(s_full_path);
+    std::string s_layout;
+    std::string s_full;
+    ASSERT_TRUE(GenerateLadderFile(x_dir, s_layout, s_full));
     const int32_t i_past_end = static_cast<int32_t>(s_full.size() / 4 + 1);
     const int32_t ci_values[] = {0, -1, -32768, i_past_end, INT32_MAX};
 
