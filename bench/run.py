@@ -91,6 +91,26 @@ def workload_m():
           "(target <= 2.2)" % (times["M100"], times["M100"] / times["M50"], times["M200"] / times["M100"]))
 
 
+def dd_streams(inputs, folder):
+    """Median times of copying the files with dd in one stream and in two."""
+    halves = [inputs[0::2], inputs[1::2]]
+    loop = 'for f in "$@"; do dd if="$f" of="%s/$(basename "$f")" bs=4M status=none; done' % folder
+    one, two = [], []
+    for _ in range(3):
+        for streams, times in ((1, one), (2, two)):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            os.sync()
+            start = time.perf_counter()
+            groups = [inputs] if streams == 1 else halves
+            procs = [subprocess.Popen(["sh", "-c", loop, "sh"] + group) for group in groups]
+            for proc in procs:
+                proc.wait()
+            times.append(time.perf_counter() - start)
+    shutil.rmtree(folder, ignore_errors=True)
+    return statistics.median(one), statistics.median(two)
+
+
 def workload_b():
     generate(["B"])
     inputs = sorted(glob.glob(os.path.join(DATA, "B", "member*.um")))
@@ -109,6 +129,9 @@ def workload_b():
     print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (target <= 0.6); cp -r %.2f s"
           % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
              statistics.median(cp_times)))
+    dd_one, dd_two = dd_streams(inputs, copies)
+    print("B  the same bytes through dd, one stream %.2f s, two streams %.2f s, ratio %.2f "
+          "(how far this machine's I/O scales)" % (dd_one, dd_two, dd_two / dd_one))
 
 
 def main():
