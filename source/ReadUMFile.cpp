@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <vector>
 
@@ -344,12 +345,18 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
         i_map_bytes = static_cast<size_t>(i_page_offset + 4 * i_length);
         px_map = mmap(nullptr, i_map_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, i_fd,
                       4 * i_begin - i_page_offset);
-        if (px_map == MAP_FAILED)
-            s_fault = "data section could not be read";
     }
     close(i_fd);
-    if (px_map == MAP_FAILED)
+    if (!s_fault.empty() || i_length <= 0)
         return nullptr;
+    if (px_map == MAP_FAILED) {
+        // Some file systems cannot map files; those are read as any stream is.
+        std::ifstream x_file(s_path, std::ios::in | std::ios::binary);
+        int* px_data = ReadWords(x_file, 4 * i_begin, i_length);
+        if (px_data == nullptr)
+            s_fault = "data section could not be read";
+        return px_data;
+    }
     int* px_data = reinterpret_cast<int*>(static_cast<char*>(px_map) + i_page_offset);
     Mappings()[px_data] = {px_map, i_map_bytes};
     return px_data;

@@ -200,3 +200,29 @@ TEST(ReadUMFile, TruncatedDataSectionIsCorrupt)
         EXPECT_EQ(x_read.s_fault, "data section lies outside the file") << i_cut;
     }
 }
+
+TEST(ReadUMFile, MappedDataSectionHoldsTheSameWordsAsTheReadOne)
+{
+    TempDir x_dir;
+    std::string s_path = Generate(x_dir, R"({"int_consts": 7, "fields": [{"rows": 5, "cols": 7}, {"pad": 3},
+        {"rows": 2, "cols": 2, "data": [1.0, -2.5, null, 4.0]}]})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    ASSERT_NE(x_read.px_data, nullptr) << x_read.s_fault;
+    std::string s_fault;
+    int* px_mapped = MapData(s_path, x_read.px_fixhdr, x_read.px_pphdrs, s_fault);
+    ASSERT_NE(px_mapped, nullptr) << s_fault;
+    const int i_words = 5 * 7 + 12 + 3 + 4;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(px_mapped), 4 * i_words),
+              std::string(reinterpret_cast<char*>(x_read.px_data), 4 * i_words));
+    // Packing rewrites the buffer in place; the file itself must not change.
+    std::string s_before = ReadFileBytes(s_path);
+    px_mapped[0] = 12345;
+    CleanData(px_mapped);
+    EXPECT_EQ(px_mapped, nullptr);
+    EXPECT_EQ(ReadFileBytes(s_path), s_before);
+
+    x_read.px_fixhdr[159] = 2000000000;
+    EXPECT_EQ(MapData(s_path, x_read.px_fixhdr, x_read.px_pphdrs, s_fault), nullptr);
+    EXPECT_NE(s_fault.find("data section start"), std::string::npos) << s_fault;
+}
