@@ -37,6 +37,28 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
 // Returns word i_wnum of entry i_fnum of the 2-D array whose start sits at position i_idx.
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum);
 
+// The arrays read from one file, released when the holder goes out of scope.
+struct UMArrays
+{
+    int* px_fixhdr = nullptr;
+    int* px_pphdrs = nullptr;
+    int* px_intc = nullptr;
+    int* px_realc = nullptr;
+    int* px_levc = nullptr;
+    int* px_rowc = nullptr;
+    int* px_colc = nullptr;
+    int* px_fieldc = nullptr;
+    int* px_data = nullptr;
+
+    UMArrays() = default;
+    UMArrays(const UMArrays&) = delete;
+    UMArrays& operator=(const UMArrays&) = delete;
+    ~UMArrays();
+};
+
+// ReadHdrs into the holder's header arrays.
+bool ReadHdrs(std::istream& x_file, UMArrays& x_arrays, std::string& s_fault);
+
 // Releases each header array that is not null and sets it to null.
 void CleanHdrs(int*& px_fixhdr, int*& px_pphdrs, int*& px_intc, int*& px_realc,
                int*& px_levc, int*& px_rowc, int*& px_colc, int*& px_fieldc);

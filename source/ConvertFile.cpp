@@ -25,35 +25,11 @@ void Report(const std::string& s_line)
     std::cerr << s_line << std::endl;
 }
 
-// The header arrays of one input file, released on every path once reading has begun.
-struct Headers
-{
-    int* px_fixhdr = nullptr;
-    int* px_pphdrs = nullptr;
-    int* px_intc = nullptr;
-    int* px_realc = nullptr;
-    int* px_levc = nullptr;
-    int* px_rowc = nullptr;
-    int* px_colc = nullptr;
-    int* px_fieldc = nullptr;
-    int* px_data = nullptr;
-
-    Headers() = default;
-    Headers(const Headers&) = delete;
-    Headers& operator=(const Headers&) = delete;
-    ~Headers()
-    {
-        CleanHdrs(px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc, px_fieldc);
-        CleanData(px_data);
-    }
-};
-
 // Reads headers and data; returns false after reporting a corrupt or empty file.
-bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, Headers& x_hdrs)
+bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, UMArrays& x_hdrs)
 {
     std::string s_fault;
-    if (ReadHdrs(x_infile, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_intc, x_hdrs.px_realc,
-                 x_hdrs.px_levc, x_hdrs.px_rowc, x_hdrs.px_colc, x_hdrs.px_fieldc, s_fault))
+    if (ReadHdrs(x_infile, x_hdrs, s_fault))
         x_hdrs.px_data = MapData(s_input_file_name, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
     if (!s_fault.empty()) {
         Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
@@ -105,7 +81,8 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
 
     int i_ret = 1;
     bool b_failed = false;
-    Headers x_hdrs;
+    // Released on every path once reading has begun.
+    UMArrays x_hdrs;
     std::list<Variable> x_var_list;
     if (!ReadInput(x_infile, s_input_file_name, x_hdrs))
         b_failed = true;

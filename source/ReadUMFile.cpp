@@ -378,6 +378,18 @@ void CleanHdrs(int*& px_fixhdr, int*& px_pphdrs, int*& px_intc, int*& px_realc,
     }
 }
 
+UMArrays::~UMArrays()
+{
+    CleanHdrs(px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc, px_fieldc);
+    CleanData(px_data);
+}
+
+bool ReadHdrs(std::istream& x_file, UMArrays& x_arrays, std::string& s_fault)
+{
+    return ReadHdrs(x_file, x_arrays.px_fixhdr, x_arrays.px_pphdrs, x_arrays.px_intc, x_arrays.px_realc,
+                    x_arrays.px_levc, x_arrays.px_rowc, x_arrays.px_colc, x_arrays.px_fieldc, s_fault);
+}
+
 void CleanData(int*& px_data)
 {
     auto it_mapping = Mappings().find(px_data);

@@ -13,35 +13,17 @@
 namespace {
 
 // Everything ReadHdrs and ReadData produce for one file, released at the end of a test.
-struct ReadResult
+struct ReadResult : UMArrays
 {
-    int* px_fixhdr = nullptr;
-    int* px_pphdrs = nullptr;
-    int* px_intc = nullptr;
-    int* px_realc = nullptr;
-    int* px_levc = nullptr;
-    int* px_rowc = nullptr;
-    int* px_colc = nullptr;
-    int* px_fieldc = nullptr;
-    int* px_data = nullptr;
     bool b_headers_ok = false;
     std::string s_fault;
-
-    ~ReadResult()
-    {
-        CleanHdrs(px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc, px_fieldc);
-        CleanData(px_data);
-    }
 };
 
 void ReadAll(const std::string& s_path, ReadResult& x_result)
 {
     std::ifstream x_file(s_path, std::ios::binary);
     ASSERT_TRUE(x_file.good());
-    x_result.b_headers_ok = ReadHdrs(x_file, x_result.px_fixhdr, x_result.px_pphdrs,
-                                     x_result.px_intc, x_result.px_realc, x_result.px_levc,
-                                     x_result.px_rowc, x_result.px_colc, x_result.px_fieldc,
-                                     x_result.s_fault);
+    x_result.b_headers_ok = ReadHdrs(x_file, x_result, x_result.s_fault);
     if (x_result.b_headers_ok)
         x_result.px_data = ReadData(x_file, x_result.px_fixhdr, x_result.px_pphdrs, x_result.s_fault);
 }

@@ -36,15 +36,13 @@ Packing& Rules()
 
 void RunReadPath(std::istream& x_in)
 {
-    int *px_fixhdr, *px_pphdrs, *px_intc, *px_realc, *px_levc, *px_rowc, *px_colc, *px_fieldc;
-    int* px_data = nullptr;
+    UMArrays x_arrays;
     std::string s_fault;
-    if (ReadHdrs(x_in, px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc,
-                 px_fieldc, s_fault))
-        px_data = ReadData(x_in, px_fixhdr, px_pphdrs, s_fault);
-    if (px_data != nullptr) {
+    if (ReadHdrs(x_in, x_arrays, s_fault))
+        x_arrays.px_data = ReadData(x_in, x_arrays.px_fixhdr, x_arrays.px_pphdrs, s_fault);
+    if (x_arrays.px_data != nullptr) {
         std::list<Variable> x_vars;
-        ExtractVarFields(px_fixhdr, px_pphdrs, px_data, x_vars);
+        ExtractVarFields(x_arrays.px_fixhdr, x_arrays.px_pphdrs, x_arrays.px_data, x_vars);
         Rules().PackVariables(x_vars);
         MinimiseTimes(x_vars);
         std::list<Region> x_regions = MinimiseRegions(x_vars);
@@ -58,8 +56,6 @@ void RunReadPath(std::istream& x_in)
                 x_region.GetGlobalCoordsForRotatedGrid(pf_lat, pf_lon);
         }
     }
-    CleanHdrs(px_fixhdr, px_pphdrs, px_intc, px_realc, px_levc, px_rowc, px_colc, px_fieldc);
-    CleanData(px_data);
 }
 
 }  // namespace
