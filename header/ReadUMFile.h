@@ -34,6 +34,15 @@ int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& 
 // of copying it: no page is copied until something writes to it, and the file never changes.
 int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::string& s_fault);
 
+// Finds where i_count words from px_words, a place inside a buffer MapData returned, lie in the
+// file: the descriptor of the file (open as long as the buffer is) and the byte offset. False
+// when the words do not lie wholly inside a mapped buffer, or when some were marked changed.
+bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long long& i_offset);
+
+// Records that words inside a mapped buffer are about to change in memory, so that the file
+// no longer holds them; words outside every mapped buffer are ignored.
+void MarkWordsChanged(const int* px_words, long long i_count);
+
 // Returns word i_wnum of entry i_fnum of the 2-D array whose start sits at position i_idx.
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum);
 

@@ -34,7 +34,10 @@ public:
     float GetMissingValue() const { return f_bmdi; }
     float GetMKSValue() const { return f_mks; }
     float GetSamplingFrequency() const { return f_sampling_freq; }
-    int* GetData() const { return px_data; }
+    const int* GetData() const { return px_data; }
+    // The words for changing in place. From then on the input file no longer holds them, so
+    // the writer takes them from memory.
+    int* GetDataToChange();
     TimeField& GetTimeField() { return x_time; }
     const TimeField& GetTimeField() const { return x_time; }
     Level& GetLevel() { return x_level; }

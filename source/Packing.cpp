@@ -182,7 +182,7 @@ void BytePackVariable(Variable& x_variable, int i_nbytes)
     const float f_half = static_cast<float>(d_range * 0.5);
     const float f_missing = x_variable.GetMissingValue();
     for (VarField& x_field : x_variable.GetVarFields()) {
-        int* px_data = x_field.GetData();
+        int* px_data = x_field.GetDataToChange();
         const int64_t i_size = FieldSize(x_field.GetRegion());
         for (int64_t i = 0; i < i_size; ++i) {
             float f_value = RAW_TO_FLOAT(static_cast<unsigned int>(px_data[i]));
@@ -204,7 +204,7 @@ void CropVariable(Variable& x_variable, int i_ncrop)
         x_field.GetRegion().Crop(i_ncrop);
         const int64_t i_rows = x_field.GetRegion().GetNRows();
         const int64_t i_cols = x_field.GetRegion().GetNCols();
-        int* px_data = x_field.GetData();
+        int* px_data = x_field.GetDataToChange();
         // Each kept point lies at or after its new place, so a forward copy never loses data.
         for (int64_t i = 0; i < i_rows; ++i)
             for (int64_t j = 0; j < i_cols; ++j)
@@ -222,7 +222,7 @@ void SkipVariable(Variable& x_variable, int i_nskip)
         x_field.GetRegion().Thin(i_nskip);
         const int64_t i_rows = x_field.GetRegion().GetNRows();
         const int64_t i_cols = x_field.GetRegion().GetNCols();
-        int* px_data = x_field.GetData();
+        int* px_data = x_field.GetDataToChange();
         for (int64_t i = 0; i < i_rows; ++i)
             for (int64_t j = 0; j < i_cols; ++j)
                 px_data[i * i_cols + j] =
@@ -240,7 +240,7 @@ void AvgVariable(Variable& x_variable, int i_navg)
         x_field.GetRegion().SubSample(i_navg);
         const int64_t i_rows = x_field.GetRegion().GetNRows();
         const int64_t i_cols = x_field.GetRegion().GetNCols();
-        int* px_data = x_field.GetData();
+        int* px_data = x_field.GetDataToChange();
         for (int64_t i = 0; i < i_rows; ++i) {
             // Positions are taken from the block's own first row to keep them small.
             int* px_block = px_data + i * i_navg * i_old_cols;

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <fstream>
 #include <map>
 #include <vector>
@@ -301,10 +303,22 @@ bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, lo
     return true;
 }
 
-// The data buffers that are file mappings, with the start and length of each mapping.
-std::map<const int*, std::pair<void*, size_t>>& Mappings()
+// One data buffer that is a file mapping: the mapping itself, and the file it came from, kept
+// open so that the words can also be read from the file.
+struct Mapping
 {
-    static std::map<const int*, std::pair<void*, size_t>> x_mappings;
+    void* px_map;
+    size_t i_map_bytes;
+    int i_fd;
+    long long i_file_offset;  // of the buffer's first word
+    long long i_words;        // in the buffer
+    std::map<long long, long long> x_changed;  // word ranges changed in memory: first -> end, disjoint
+};
+
+// The data buffers that are file mappings, by the buffer's first word.
+std::map<const int*, Mapping>& Mappings()
+{
+    static std::map<const int*, Mapping> x_mappings;
     return x_mappings;
 }
 
@@ -346,7 +360,8 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
         px_map = mmap(nullptr, i_map_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, i_fd,
                       4 * i_begin - i_page_offset);
     }
-    close(i_fd);
+    if (!s_fault.empty() || i_length <= 0 || px_map == MAP_FAILED)
+        close(i_fd);
     if (!s_fault.empty() || i_length <= 0)
         return nullptr;
     if (px_map == MAP_FAILED) {
@@ -358,8 +373,67 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
         return px_data;
     }
     int* px_data = reinterpret_cast<int*>(static_cast<char*>(px_map) + i_page_offset);
-    Mappings()[px_data] = {px_map, i_map_bytes};
+    Mappings()[px_data] = {px_map, i_map_bytes, i_fd, 4 * i_begin, i_length, {}};
     return px_data;
+}
+
+namespace {
+
+// The mapping that holds words [px_words, px_words + i_count) wholly, and the first word's
+// index in its buffer; null when there is none.
+Mapping* FindMapping(const int* px_words, long long i_count, long long& i_first)
+{
+    auto it_after = Mappings().upper_bound(px_words);
+    if (it_after == Mappings().begin() || i_count < 0)
+        return nullptr;
+    auto& x_entry = *std::prev(it_after);
+    // Addresses are compared as numbers: the words may lie in no buffer at all.
+    const uintptr_t i_start = reinterpret_cast<uintptr_t>(x_entry.first);
+    const uintptr_t i_address = reinterpret_cast<uintptr_t>(px_words);
+    i_first = static_cast<long long>((i_address - i_start) / sizeof(int));
+    if ((i_address - i_start) % sizeof(int) != 0 || i_first > x_entry.second.i_words - i_count)
+        return nullptr;
+    return &x_entry.second;
+}
+
+}  // namespace
+
+void MarkWordsChanged(const int* px_words, long long i_count)
+{
+    long long i_first = 0;
+    Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
+    if (px_mapping == nullptr || i_count == 0)
+        return;
+    // Ranges that overlap or touch the new one merge with it, so the ranges stay disjoint.
+    std::map<long long, long long>& x_changed = px_mapping->x_changed;
+    long long i_end = i_first + i_count;
+    auto it_range = x_changed.upper_bound(i_first);
+    if (it_range != x_changed.begin() && std::prev(it_range)->second >= i_first)
+        --it_range;
+    while (it_range != x_changed.end() && it_range->first <= i_end) {
+        i_first = std::min(i_first, it_range->first);
+        i_end = std::max(i_end, it_range->second);
+        it_range = x_changed.erase(it_range);
+    }
+    x_changed[i_first] = i_end;
+}
+
+bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long long& i_offset)
+{
+    long long i_first = 0;
+    const Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
+    if (px_mapping == nullptr)
+        return false;
+    // The first changed range ending after i_first must start at or after the words' end.
+    const std::map<long long, long long>& x_changed = px_mapping->x_changed;
+    auto it_range = x_changed.upper_bound(i_first);
+    if (it_range != x_changed.begin() && std::prev(it_range)->second > i_first)
+        return false;
+    if (it_range != x_changed.end() && it_range->first < i_first + i_count)
+        return false;
+    i_fd = px_mapping->i_fd;
+    i_offset = px_mapping->i_file_offset + 4 * i_first;
+    return true;
 }
 
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum)
@@ -394,7 +468,8 @@ void CleanData(int*& px_data)
 {
     auto it_mapping = Mappings().find(px_data);
     if (it_mapping != Mappings().end()) {
-        munmap(it_mapping->second.first, it_mapping->second.second);
+        munmap(it_mapping->second.px_map, it_mapping->second.i_map_bytes);
+        close(it_mapping->second.i_fd);
         Mappings().erase(it_mapping);
     } else {
         delete[] px_data;

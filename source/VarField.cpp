@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "RawConvert.h"
+#include "ReadUMFile.h"
 
 namespace {
 
@@ -113,6 +114,12 @@ float RealAt(const int* px_data, long long i)
 }
 
 }  // namespace
+
+int* VarField::GetDataToChange()
+{
+    MarkWordsChanged(px_data, PointCount(x_region));
+    return px_data;
+}
 
 short* VarField::GetDataAsShort()
 {

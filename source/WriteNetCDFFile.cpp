@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "FieldReadAhead.h"
 #include "MinimiseDimensions.h"
 #include "PlainAlgorithms.h"
 #include "SeriesIndex.h"
@@ -16,7 +17,12 @@
 
 namespace {
 
-const size_t ci_io_block_bytes = 256 << 10;
+// The netCDF library's I/O block: a buffer each conversion faults in afresh (in a batch, each
+// child does), so small files take small blocks; large ones save system calls with larger
+// blocks. Blocks above 256 KiB were slower here, not faster.
+const size_t ci_small_io_block_bytes = 64 << 10;
+const size_t ci_large_io_block_bytes = 256 << 10;
+const long long ci_large_data_words = 4 << 20;  // 16 MiB
 
 // Name prefixes of the horizontal objects, followed by the region number.
 const std::string cs_latitude = "latitude";
@@ -457,46 +463,89 @@ struct SlabPlace
 };
 
 // Writes one float slab straight from the field's words, which hold IEEE singles bit for bit.
-void PutFloatSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace& x_place)
+void PutFloatSlab(NcVar* px_ncvar, const int* px_words, const SlabPlace& x_place)
 {
-    px_ncvar->put(reinterpret_cast<const float*>(x_field.GetData()), 1, 1, x_place.i_rows, x_place.i_cols);
+    px_ncvar->put(reinterpret_cast<const float*>(px_words), 1, 1, x_place.i_rows, x_place.i_cols);
 }
 
 // Writes one slab of integer words as signed bytes; words no byte holds become -128.
-void PutIntAsByteSlab(NcVar* px_ncvar, const VarField& x_field, const SlabPlace& x_place,
+void PutIntAsByteSlab(NcVar* px_ncvar, const int* px_words, const SlabPlace& x_place,
                       std::vector<ncbyte>& x_buffer)
 {
     const size_t i_count = static_cast<size_t>(x_place.i_rows * x_place.i_cols);
     x_buffer.resize(i_count);
-    const int* px_words = x_field.GetData();
     for (size_t i = 0; i < i_count; ++i)
         x_buffer[i] = (px_words[i] >= -128 && px_words[i] <= 127) ? static_cast<ncbyte>(px_words[i])
                                                                   : static_cast<ncbyte>(-128);
     px_ncvar->put(x_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
 }
 
+// How a field's slab is written, from its variable's packing and type.
+enum class SlabForm { Short, Byte, Float, Int, IntAsByte, None };
+
+SlabForm FormOf(const Variable& x_var, NcType x_type)
+{
+    const int i_pack = x_var.GetPackingBytes();
+    if (i_pack == 2)
+        return SlabForm::Short;
+    if (i_pack == 1)
+        return SlabForm::Byte;
+    if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat))
+        return SlabForm::Float;
+    if (i_pack == 0 && x_type == ncInt)
+        return SlabForm::Int;
+    if (i_pack == 0 && x_type == ncByte)
+        return SlabForm::IntAsByte;
+    return SlabForm::None;
+}
+
+// Whether a slab of this form is written from the field's words as they are.
+bool WrittenFromWords(SlabForm x_form)
+{
+    return x_form == SlabForm::Float || x_form == SlabForm::Int || x_form == SlabForm::IntAsByte;
+}
+
+// The scratch a writer needs: a buffer for byte slabs, and the fields read ahead (none in the
+// plain order).
+struct WriteScratch
+{
+    std::vector<ncbyte> x_byte_buffer;
+    FieldReadAhead* px_read_ahead = nullptr;
+};
+
 // Writes one field's slab in the form its variable's type and packing ask for; false when
 // the variable's packing writes no data.
 bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const VarField& x_field,
-                  const SlabPlace& x_place, std::vector<ncbyte>& x_byte_buffer)
+                  const SlabPlace& x_place, WriteScratch& x_scratch)
 {
-    const int i_pack = x_var.GetPackingBytes();
-    if (i_pack == 2) {
+    const SlabForm x_form = FormOf(x_var, x_type);
+    const int* px_words = x_field.GetData();
+    if (WrittenFromWords(x_form) && x_scratch.px_read_ahead != nullptr)
+        px_words = x_scratch.px_read_ahead->Words({px_words, x_place.i_rows * x_place.i_cols});
+    switch (x_form) {
+    case SlabForm::Short: {
         VarField x_copy(x_field);
         px_ncvar->put(x_copy.GetDataAsShort(), 1, 1, x_place.i_rows, x_place.i_cols);
-    } else if (i_pack == 1) {
+        return true;
+    }
+    case SlabForm::Byte: {
         VarField x_copy(x_field);
         px_ncvar->put(x_copy.GetDataAsByte(), 1, 1, x_place.i_rows, x_place.i_cols);
-    } else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat)) {
-        PutFloatSlab(px_ncvar, x_field, x_place);
-    } else if (i_pack == 0 && x_type == ncInt) {
-        px_ncvar->put(x_field.GetData(), 1, 1, x_place.i_rows, x_place.i_cols);
-    } else if (i_pack == 0 && x_type == ncByte) {
-        PutIntAsByteSlab(px_ncvar, x_field, x_place, x_byte_buffer);
-    } else {
-        return false;
+        return true;
     }
-    return true;
+    case SlabForm::Float:
+        PutFloatSlab(px_ncvar, px_words, x_place);
+        return true;
+    case SlabForm::Int:
+        px_ncvar->put(px_words, 1, 1, x_place.i_rows, x_place.i_cols);
+        return true;
+    case SlabForm::IntAsByte:
+        PutIntAsByteSlab(px_ncvar, px_words, x_place, x_scratch.x_byte_buffer);
+        return true;
+    case SlabForm::None:
+        break;
+    }
+    return false;
 }
 
 // Where the fields of one variable go: one entry per (time, level) place, time outermost as
@@ -548,7 +597,7 @@ VariablePlan PlanVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<L
 }
 
 // Writes the slab of one place: its field, or the value the library would have prefilled.
-void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, std::vector<ncbyte>& x_byte_buffer)
+void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, WriteScratch& x_scratch)
 {
     const long i_time = static_cast<long>(i_place) / x_plan.i_nlevels;
     const long i_level = static_cast<long>(i_place) % x_plan.i_nlevels;
@@ -556,7 +605,7 @@ void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, st
     SlabPlace x_place{i_time, i_level, x_plan.i_nrows, x_plan.i_ncols};
     x_plan.px_ncvar->set_cur(i_time, i_level, 0L, 0L);
     if (px_field != nullptr && PutFieldSlab(x_plan.px_ncvar, *x_plan.px_var, x_plan.x_type, *px_field,
-                                            x_place, x_byte_buffer))
+                                            x_place, x_scratch))
         return;
     if (!b_prefilled && x_plan.i_nrows > 0 && x_plan.i_ncols > 0)
         PutPrefillSlab(x_plan.px_ncvar, x_plan.x_type, PrefillValue(*x_plan.px_var, x_plan.x_type),
@@ -564,16 +613,17 @@ void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, st
 }
 
 // Writes the fields of one variable in its field order, leaving the rest to the library's prefill.
-void WriteFieldsInListOrder(const VariablePlan& x_plan, std::vector<ncbyte>& x_byte_buffer)
+void WriteFieldsInListOrder(const VariablePlan& x_plan, WriteScratch& x_scratch)
 {
     for (size_t i_place : x_plan.x_list_order)
-        WritePlace(x_plan, i_place, true, x_byte_buffer);
+        WritePlace(x_plan, i_place, true, x_scratch);
 }
 
-// Writes every place of every variable in the order the places lie in the file: fixed-size
-// variables one after another, then the record variables record by record. Each write then
-// extends the file instead of filling a hole the library would first read back.
-void WriteInFileOrder(std::vector<VariablePlan>& x_plans, std::vector<ncbyte>& x_byte_buffer)
+// Visits every place of every variable in the order the places lie in the file: fixed-size
+// variables one after another, then the record variables record by record. x_record(i) is
+// called before the places of record i. Returns the number of records.
+template <typename VisitPlace, typename StartRecord>
+long VisitInFileOrder(const std::vector<VariablePlan>& x_plans, VisitPlace x_visit, StartRecord x_record)
 {
     std::vector<const VariablePlan*> x_record_plans;
     long i_nrecords = 0;
@@ -585,27 +635,69 @@ void WriteInFileOrder(std::vector<VariablePlan>& x_plans, std::vector<ncbyte>& x
             continue;
         }
         for (size_t i_place = 0; i_place < x_plan.x_places.size(); ++i_place)
-            WritePlace(x_plan, i_place, false, x_byte_buffer);
+            x_visit(x_plan, i_place);
     }
     for (long i_record = 0; i_record < i_nrecords; ++i_record) {
-        gx_deferred_puts.PutRecords(i_record, i_record + 1);
+        x_record(i_record);
         for (const VariablePlan* px_plan : x_record_plans)
             for (long i_level = 0; i_level < px_plan->i_nlevels; ++i_level) {
                 const size_t i_place = static_cast<size_t>(i_record * px_plan->i_nlevels + i_level);
                 if (i_place < px_plan->x_places.size())
-                    WritePlace(*px_plan, i_place, false, x_byte_buffer);
+                    x_visit(*px_plan, i_place);
             }
     }
+    return i_nrecords;
+}
+
+// The words the writer will ask for in file order, for reading them ahead.
+std::vector<FieldWords> WordsInFileOrder(const std::vector<VariablePlan>& x_plans)
+{
+    std::vector<FieldWords> x_order;
+    VisitInFileOrder(
+        x_plans,
+        [&](const VariablePlan& x_plan, size_t i_place) {
+            const VarField* px_field = x_plan.x_places[i_place];
+            if (px_field != nullptr && WrittenFromWords(FormOf(*x_plan.px_var, x_plan.x_type)))
+                x_order.push_back({px_field->GetData(), x_plan.i_nrows * x_plan.i_ncols});
+        },
+        [](long) {});
+    return x_order;
+}
+
+// Writes every place in file order, so that each write extends the file instead of filling a
+// hole the library would first read back, with the fields read ahead of the writes.
+void WriteInFileOrder(std::vector<VariablePlan>& x_plans, WriteScratch& x_scratch)
+{
+    FieldReadAhead x_read_ahead(WordsInFileOrder(x_plans));
+    x_scratch.px_read_ahead = &x_read_ahead;
+    const long i_nrecords = VisitInFileOrder(
+        x_plans,
+        [&](const VariablePlan& x_plan, size_t i_place) { WritePlace(x_plan, i_place, false, x_scratch); },
+        [](long i_record) { gx_deferred_puts.PutRecords(i_record, i_record + 1); });
+    // Record coordinates beyond the last record any variable fills.
     gx_deferred_puts.PutRecords(i_nrecords, gx_deferred_puts.RecordCount());
+    x_scratch.px_read_ahead = nullptr;
+}
+
+// Counts the words of field data a conversion writes.
+long long DataWords(const std::list<Variable>& x_var_list)
+{
+    long long i_words = 0;
+    for (const Variable& x_var : x_var_list)
+        for (const VarField& x_field : x_var.GetVarFields())
+            if (x_field.GetData() != nullptr && x_field.GetRegion().GetNRows() > 0 &&
+                x_field.GetRegion().GetNCols() > 0)
+                i_words += static_cast<long long>(x_field.GetRegion().GetNRows()) * x_field.GetRegion().GetNCols();
+    return i_words;
 }
 
 // Creates the file without replacing one; a failure is silent here so that only our message appears.
 // The library's I/O block size is only a buffer size: a larger one moves the same bytes in
 // fewer system calls.
-std::unique_ptr<NcFile> CreateFile(const std::string& s_output_file_name)
+std::unique_ptr<NcFile> CreateFile(const std::string& s_output_file_name, long long i_data_words)
 {
     NcError x_silent(NcError::silent_nonfatal);
-    size_t i_block_bytes = ci_io_block_bytes;
+    size_t i_block_bytes = i_data_words >= ci_large_data_words ? ci_large_io_block_bytes : ci_small_io_block_bytes;
     return std::unique_ptr<NcFile>(new NcFile(s_output_file_name.c_str(), NcFile::New,
                                               UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0,
                                               NcFile::Classic));
@@ -617,7 +709,7 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
                     const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
                     const GlobalAtts& x_global_atts)
 {
-    std::unique_ptr<NcFile> px_nc_file = CreateFile(s_output_file_name);
+    std::unique_ptr<NcFile> px_nc_file = CreateFile(s_output_file_name, DataWords(x_var_list));
     NcFile& x_nc_file = *px_nc_file;
     if (!x_nc_file.is_valid()) {
         std::cerr << "Error: Output file: " << s_output_file_name
@@ -882,11 +974,11 @@ void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::lis
     std::vector<VariablePlan> x_plans;
     for (Variable& x_var : x_var_list)
         x_plans.push_back(PlanVariable(x_nc_file, x_var, x_lev_list, x_time_list));
-    std::vector<ncbyte> x_byte_buffer;  // scratch for byte slabs
+    WriteScratch x_scratch;
     if (x_nc_file.get_fill() == NcFile::NoFill) {
-        WriteInFileOrder(x_plans, x_byte_buffer);
+        WriteInFileOrder(x_plans, x_scratch);
         return;
     }
     for (const VariablePlan& x_plan : x_plans)
-        WriteFieldsInListOrder(x_plan, x_byte_buffer);
+        WriteFieldsInListOrder(x_plan, x_scratch);
 }

@@ -2,6 +2,7 @@
 // runs the conversion. No exception crosses this boundary.
 #include "tessold.h"
 
+#include <netcdf.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -40,6 +41,14 @@ int Convert(char* strInFile, char* strMetadataTrans, char* strPackData, char* st
         return 1;
     std::string s_out_file = std::string(strInFile) + ".nc";
     return ConvertFile(strInFile, s_out_file, strMetadataTrans, strPackData, strGlobalAtts);
+}
+
+// netCDF sets itself up (its format tables, HDF5 and the remote-access libraries) on first
+// use, and that costs more than converting a small file. Doing it when this library loads lets
+// the children of a batch, forked afterwards, inherit it instead of each repeating it.
+__attribute__((constructor)) void PrepareNetCDF()
+{
+    nc_initialize();
 }
 
 }  // namespace

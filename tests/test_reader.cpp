@@ -1,11 +1,16 @@
 // Reader tests on files written by the UM file generator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "FieldReadAhead.h"
 #include "RawConvert.h"
 #include "ReadUMFile.h"
 #include "TestFiles.h"
@@ -207,4 +212,109 @@ TEST(ReadUMFile, MappedDataSectionHoldsTheSameWordsAsTheReadOne)
     x_read.px_fixhdr[159] = 2000000000;
     EXPECT_EQ(MapData(s_path, x_read.px_fixhdr, x_read.px_pphdrs, s_fault), nullptr);
     EXPECT_NE(s_fault.find("data section start"), std::string::npos) << s_fault;
+}
+
+namespace {
+
+// A file of 40 fields of 128 x 128 and 8 of 3 x 4, mapped, with its fields in a shuffled order
+// as the writer asks for them. Four large fields fill a slot of the ring, so it wraps round.
+struct MappedFields
+{
+    TempDir x_dir;
+    ReadResult x_read;
+    int* px_mapped = nullptr;
+    std::vector<FieldWords> x_order;
+
+    MappedFields()
+    {
+        std::string s_fields;
+        for (int i_field = 0; i_field < 48; ++i_field)
+            s_fields += std::string(i_field ? "," : "") +
+                        (i_field % 6 == 5 ? R"({"rows": 3, "cols": 4})" : R"({"rows": 128, "cols": 128})");
+        std::string s_path = Generate(x_dir, "{\"fields\": [" + s_fields + "]}");
+        ReadAll(s_path, x_read);
+        std::string s_fault;
+        px_mapped = MapData(s_path, x_read.px_fixhdr, x_read.px_pphdrs, s_fault);
+        const int i_start = x_read.px_fixhdr[159] - 1;
+        for (int i_field = 0; i_field < 48; ++i_field) {
+            const int i_begin = ReadValueFrom2D(x_read.px_fixhdr, x_read.px_pphdrs, 149, 28, i_field);
+            x_order.push_back({px_mapped + (i_begin - i_start), i_field % 6 == 5 ? 12 : 128 * 128});
+        }
+        std::shuffle(x_order.begin(), x_order.end(), std::mt19937(7));
+    }
+    ~MappedFields() { CleanData(px_mapped); }
+};
+
+bool SameWords(const int* px_a, const int* px_b, long long i_count)
+{
+    return std::memcmp(px_a, px_b, static_cast<size_t>(i_count) * sizeof(int)) == 0;
+}
+
+// Sets the read-ahead minimum for one test and puts the default back afterwards.
+struct MinimumForThisTest
+{
+    const long long i_default = ReadAheadMinimum();
+    explicit MinimumForThisTest(long long i_words) { SetReadAheadMinimum(i_words); }
+    ~MinimumForThisTest() { SetReadAheadMinimum(i_default); }
+};
+
+}  // namespace
+
+TEST(FieldReadAhead, HandsOutTheFileWordsInTheWritersOrder)
+{
+    MappedFields x_file;
+    ASSERT_NE(x_file.px_mapped, nullptr);
+    MinimumForThisTest x_minimum(0);
+    for (bool b_threaded : {true, false}) {
+        FieldReadAhead x_ahead(x_file.x_order, b_threaded);
+        EXPECT_EQ(x_ahead.ReadAheadCount(), x_file.x_order.size());
+        EXPECT_EQ(x_ahead.Threaded(), b_threaded);
+        for (const FieldWords& x_words : x_file.x_order) {
+            const int* px_words = x_ahead.Words(x_words);
+            EXPECT_NE(px_words, x_words.px_words) << "not read ahead";
+            EXPECT_TRUE(SameWords(px_words, x_words.px_words, x_words.i_count)) << "threaded " << b_threaded;
+        }
+    }
+}
+
+TEST(FieldReadAhead, WordsItCannotReadFromTheFileAreHandedOutWhereTheyLie)
+{
+    MappedFields x_file;
+    ASSERT_NE(x_file.px_mapped, nullptr);
+    {
+        // Too little to read: the default minimum is far above this file.
+        FieldReadAhead x_ahead(x_file.x_order);
+        EXPECT_EQ(x_ahead.ReadAheadCount(), 0u);
+        EXPECT_EQ(x_ahead.Words(x_file.x_order[0]), x_file.x_order[0].px_words);
+    }
+    MinimumForThisTest x_minimum(0);
+    // Words changed in memory (as packing changes them) must not be read back from the file.
+    FieldWords x_changed = x_file.x_order[2];
+    MarkWordsChanged(x_changed.px_words, x_changed.i_count);
+    const_cast<int*>(x_changed.px_words)[0] = 424242;
+    std::vector<int> x_unmapped(12, 5);
+    std::vector<FieldWords> x_order = x_file.x_order;
+    x_order.insert(x_order.begin() + 4, FieldWords{x_unmapped.data(), 12});
+    FieldReadAhead x_ahead(x_order);
+    EXPECT_EQ(x_ahead.ReadAheadCount(), x_order.size() - 2);
+    for (size_t i_request = 0; i_request < x_order.size(); ++i_request) {
+        const FieldWords& x_words = x_order[i_request];
+        const int* px_words = x_ahead.Words(x_words);
+        EXPECT_TRUE(SameWords(px_words, x_words.px_words, x_words.i_count)) << "request " << i_request;
+        if (i_request == 2 || i_request == 4) {
+            EXPECT_EQ(px_words, x_words.px_words) << "request " << i_request;
+        }
+    }
+    EXPECT_EQ(x_changed.px_words[0], 424242);
+
+    // A request other than the next one expected gets the words where they lie.
+    FieldReadAhead x_skipping(x_file.x_order);
+    EXPECT_EQ(x_skipping.Words(x_file.x_order[1]), x_file.x_order[1].px_words);
+
+    int i_fd = -1;
+    long long i_offset = 0;
+    EXPECT_FALSE(MappedFileRange(x_unmapped.data(), 12, i_fd, i_offset));
+    EXPECT_FALSE(MappedFileRange(x_file.x_order[0].px_words, 1LL << 40, i_fd, i_offset));
+    ASSERT_TRUE(MappedFileRange(x_file.px_mapped, 1, i_fd, i_offset));
+    EXPECT_EQ(i_offset, 4LL * (x_file.x_read.px_fixhdr[159] - 1));
 }

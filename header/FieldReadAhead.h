@@ -1,0 +1,84 @@
+// Reads the words of the fields the writer is about to write, in the writer's order, from the
+// input file into a small ring of buffers, on a thread of its own where one can be started.
+//
+// Reading a large mapped file word by word costs several times what reading it with pread
+// into a buffer that stays in the cache does, and the second thread overlaps the reading with
+// the writing. Words that packing changed in memory, words in no mapped file and fields too
+// large for the ring are handed out where they lie, and so is everything when there is too
+// little to read for the ring to pay for itself.
+#ifndef TESSOLD_FIELDREADAHEAD_H
+#define TESSOLD_FIELDREADAHEAD_H
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A field's words as the writer asks for them: where they lie in memory, and how many.
+struct FieldWords
+{
+    const int* px_words;
+    long long i_count;
+};
+
+// The fewest words worth reading ahead (16 MiB unless changed). The ring is memory that each
+// conversion, and in a batch each child process, faults in afresh; below this much data that
+// costs more than reading the mapped words saves. Tests lower it to read small files ahead.
+void SetReadAheadMinimum(long long i_words);
+long long ReadAheadMinimum();
+
+class FieldReadAhead
+{
+public:
+    // x_order: the requests Words will get, in order. With b_threaded false each field is
+    // read when it is asked for, on the caller's thread.
+    explicit FieldReadAhead(const std::vector<FieldWords>& x_order, bool b_threaded = true);
+    ~FieldReadAhead();
+    FieldReadAhead(const FieldReadAhead&) = delete;
+    FieldReadAhead& operator=(const FieldReadAhead&) = delete;
+
+    // The words of the request x_words: a copy read from the file when x_words is the next
+    // request read ahead, otherwise x_words.px_words itself. Valid until the next call.
+    const int* Words(const FieldWords& x_words);
+
+    // Whether a thread reads ahead (false when nothing is read ahead or no thread could start).
+    bool Threaded() const { return x_reader.joinable(); }
+    // How many requests are read from the file rather than handed out where they lie.
+    size_t ReadAheadCount() const { return x_jobs.size(); }
+
+private:
+    // A field read ahead: where its words lie in the file, and where in its group's slot.
+    struct Job
+    {
+        FieldWords x_words;
+        int i_fd;
+        long long i_offset;
+        size_t i_group;
+        size_t i_slot_offset;
+    };
+
+    void ReadGroups();
+    void ReadGroup(size_t i_group);
+    int* Slot(size_t i_group) const;
+    void Release(size_t i_groups);
+
+    // Jobs are read in groups that fill one slot, so that small fields cost one hand-over
+    // between the threads per group rather than one each.
+    std::vector<Job> x_jobs;
+    std::vector<size_t> x_group_ends;  // one past each group's last job
+    std::unique_ptr<int[]> px_ring;
+    size_t i_slot_words = 0;
+    size_t i_slots = 0;
+    std::vector<char> x_read_ok;  // per job, written before its group counts as read
+
+    std::mutex x_mutex;
+    std::condition_variable x_changed;
+    size_t i_groups_read = 0;      // groups read into the ring
+    size_t i_groups_released = 0;  // groups whose slot the writer is done with
+    size_t i_handed = 0;           // jobs handed to the writer
+    bool b_stop = false;
+    std::thread x_reader;
+};
+
+#endif

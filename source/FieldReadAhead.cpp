@@ -1,0 +1,169 @@
+// Reads fields from the input file ahead of the writer, into a ring of buffers.
+#include "FieldReadAhead.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "ReadUMFile.h"
+
+namespace {
+
+// The ring holds at most this many words in all, in at most ci_max_slots slots of at least
+// ci_min_slot_words; a field larger than half the ring is not read ahead (such fields are
+// rare, and cost little extra to read where they lie).
+const size_t ci_ring_words = size_t(4) << 20;  // 16 MiB
+const size_t ci_min_slot_words = size_t(64) << 10;  // 256 KiB
+const size_t ci_max_slots = 4;
+
+long long gi_read_ahead_minimum = 4 << 20;
+
+// Reads i_bytes at i_offset in full; false on an error or a short file.
+bool ReadFully(int i_fd, char* px_target, size_t i_bytes, long long i_offset)
+{
+    while (i_bytes > 0) {
+        const ssize_t i_got = pread(i_fd, px_target, i_bytes, static_cast<off_t>(i_offset));
+        if (i_got < 0 && errno == EINTR)
+            continue;
+        if (i_got <= 0)
+            return false;
+        px_target += i_got;
+        i_bytes -= static_cast<size_t>(i_got);
+        i_offset += i_got;
+    }
+    return true;
+}
+
+}  // namespace
+
+void SetReadAheadMinimum(long long i_words)
+{
+    gi_read_ahead_minimum = i_words;
+}
+
+long long ReadAheadMinimum()
+{
+    return gi_read_ahead_minimum;
+}
+
+FieldReadAhead::FieldReadAhead(const std::vector<FieldWords>& x_order, bool b_threaded)
+{
+    long long i_total_words = 0;
+    for (const FieldWords& x_words : x_order) {
+        Job x_job{x_words, -1, 0, 0, 0};
+        if (x_words.px_words == nullptr || x_words.i_count <= 0 ||
+            static_cast<size_t>(x_words.i_count) > ci_ring_words / 2 ||
+            !MappedFileRange(x_words.px_words, x_words.i_count, x_job.i_fd, x_job.i_offset))
+            continue;
+        x_jobs.push_back(x_job);
+        i_total_words += x_words.i_count;
+        i_slot_words = std::max(i_slot_words, static_cast<size_t>(x_words.i_count));
+    }
+    if (x_jobs.empty() || i_total_words < gi_read_ahead_minimum) {
+        x_jobs.clear();
+        return;
+    }
+    i_slot_words = std::max(i_slot_words, ci_min_slot_words);
+    i_slots = std::min(ci_max_slots, ci_ring_words / i_slot_words);
+    size_t i_used = 0;
+    for (size_t i_job = 0; i_job < x_jobs.size(); ++i_job) {
+        const size_t i_count = static_cast<size_t>(x_jobs[i_job].x_words.i_count);
+        if (i_used + i_count > i_slot_words) {
+            x_group_ends.push_back(i_job);
+            i_used = 0;
+        }
+        x_jobs[i_job].i_group = x_group_ends.size();
+        x_jobs[i_job].i_slot_offset = i_used;
+        i_used += i_count;
+    }
+    x_group_ends.push_back(x_jobs.size());
+    px_ring.reset(new int[i_slots * i_slot_words]);
+    x_read_ok.assign(x_jobs.size(), 0);
+    if (!b_threaded || x_group_ends.size() < 2)
+        return;
+    try {
+        x_reader = std::thread(&FieldReadAhead::ReadGroups, this);
+    } catch (const std::system_error&) {
+        // Without a thread each group is read when its first field is asked for.
+    }
+}
+
+FieldReadAhead::~FieldReadAhead()
+{
+    if (!x_reader.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> x_lock(x_mutex);
+        b_stop = true;
+    }
+    x_changed.notify_all();
+    x_reader.join();
+}
+
+int* FieldReadAhead::Slot(size_t i_group) const
+{
+    return px_ring.get() + (i_group % i_slots) * i_slot_words;
+}
+
+void FieldReadAhead::ReadGroup(size_t i_group)
+{
+    const size_t i_first = i_group == 0 ? 0 : x_group_ends[i_group - 1];
+    for (size_t i_job = i_first; i_job < x_group_ends[i_group]; ++i_job) {
+        const Job& x_job = x_jobs[i_job];
+        x_read_ok[i_job] = ReadFully(x_job.i_fd, reinterpret_cast<char*>(Slot(i_group) + x_job.i_slot_offset),
+                                     static_cast<size_t>(x_job.x_words.i_count) * sizeof(int), x_job.i_offset);
+    }
+}
+
+void FieldReadAhead::ReadGroups()
+{
+    for (size_t i_group = 0; i_group < x_group_ends.size(); ++i_group) {
+        {
+            // A slot is free once the writer is done with the group that last used it.
+            std::unique_lock<std::mutex> x_lock(x_mutex);
+            x_changed.wait(x_lock, [&] { return b_stop || i_group < i_groups_released + i_slots; });
+            if (b_stop)
+                return;
+        }
+        ReadGroup(i_group);
+        {
+            std::lock_guard<std::mutex> x_lock(x_mutex);
+            i_groups_read = i_group + 1;
+        }
+        x_changed.notify_all();
+    }
+}
+
+// Called with the mutex held when there is a reader.
+void FieldReadAhead::Release(size_t i_groups)
+{
+    if (i_groups <= i_groups_released)
+        return;
+    i_groups_released = i_groups;
+    if (x_reader.joinable())
+        x_changed.notify_all();
+}
+
+const int* FieldReadAhead::Words(const FieldWords& x_words)
+{
+    std::unique_lock<std::mutex> x_lock(x_mutex, std::defer_lock);
+    if (x_reader.joinable())
+        x_lock.lock();
+    // The words handed out last are no longer needed, nor are the groups before the next job's.
+    const bool b_next = i_handed < x_jobs.size() && x_jobs[i_handed].x_words.px_words == x_words.px_words &&
+                        x_jobs[i_handed].x_words.i_count == x_words.i_count;
+    Release(i_handed < x_jobs.size() ? x_jobs[i_handed].i_group : x_group_ends.size());
+    if (!b_next)
+        return x_words.px_words;
+    const Job& x_job = x_jobs[i_handed++];
+    if (x_reader.joinable()) {
+        x_changed.wait(x_lock, [&] { return i_groups_read > x_job.i_group; });
+    } else if (i_groups_read <= x_job.i_group) {
+        ReadGroup(x_job.i_group);
+        i_groups_read = x_job.i_group + 1;
+    }
+    // A file cut short since it was checked leaves the words in memory to answer for it.
+    return x_read_ok[&x_job - x_jobs.data()] ? Slot(x_job.i_group) + x_job.i_slot_offset : x_words.px_words;
+}
