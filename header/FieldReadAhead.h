@@ -1,16 +1,14 @@
 // Reads the words of the fields the writer is about to write, in the writer's order, from the
-// input file into a small ring of buffers, on a thread of its own where one can be started.
+// input file into a small ring of buffers, on a thread of its own for large conversions.
 //
-// Reading a large mapped file word by word costs several times what reading it with pread
-// into a buffer that stays in the cache does, and the second thread overlaps the reading with
-// the writing. Words that packing changed in memory, words in no mapped file and fields too
-// large for the ring are handed out where they lie, and so is everything when there is too
-// little to read for the ring to pay for itself.
+// Reading a mapped file word by word costs several times what reading it with pread into a
+// buffer that stays in the cache does, and for large conversions a second thread overlaps the
+// reading with the writing. Words that packing changed in memory, words in no mapped file and
+// fields too large for the ring are handed out where they lie.
 #ifndef TESSOLD_FIELDREADAHEAD_H
 #define TESSOLD_FIELDREADAHEAD_H
 
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,17 +20,18 @@ struct FieldWords
     long long i_count;
 };
 
-// The fewest words worth reading ahead (16 MiB unless changed). The ring is memory that each
-// conversion, and in a batch each child process, faults in afresh; below this much data that
-// costs more than reading the mapped words saves. Tests lower it to read small files ahead.
+// The fewest words worth a reader thread and a ring of several buffers (16 MiB unless changed).
+// Below it, each field is read when it is asked for, into one buffer: the ring is memory that
+// each batch child faults in afresh, and for small files that costs more than the thread saves.
+// Tests lower it to run small files through the thread.
 void SetReadAheadMinimum(long long i_words);
 long long ReadAheadMinimum();
 
 class FieldReadAhead
 {
 public:
-    // x_order: the requests Words will get, in order. With b_threaded false each field is
-    // read when it is asked for, on the caller's thread.
+    // x_order: the requests Words will get, in order. With b_threaded false, or below the
+    // minimum, each field is read when it is asked for, on the caller's thread.
     explicit FieldReadAhead(const std::vector<FieldWords>& x_order, bool b_threaded = true);
     ~FieldReadAhead();
     FieldReadAhead(const FieldReadAhead&) = delete;
@@ -42,7 +41,8 @@ public:
     // request read ahead, otherwise x_words.px_words itself. Valid until the next call.
     const int* Words(const FieldWords& x_words);
 
-    // Whether a thread reads ahead (false when nothing is read ahead or no thread could start).
+    // Whether a thread reads ahead (false for small conversions, when nothing is read from the
+    // file, or when no thread could start).
     bool Threaded() const { return x_reader.joinable(); }
     // How many requests are read from the file rather than handed out where they lie.
     size_t ReadAheadCount() const { return x_jobs.size(); }
@@ -67,7 +67,7 @@ private:
     // between the threads per group rather than one each.
     std::vector<Job> x_jobs;
     std::vector<size_t> x_group_ends;  // one past each group's last job
-    std::unique_ptr<int[]> px_ring;
+    int* px_ring = nullptr;  // mapped, i_slots * i_slot_words words
     size_t i_slot_words = 0;
     size_t i_slots = 0;
     std::vector<char> x_read_ok;  // per job, written before its group counts as read

@@ -4,6 +4,7 @@
 #include "HostBatch.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ typedef std::chrono::steady_clock Clock;
 struct Running
 {
     size_t i_input;
-    std::string s_log;  // the child's standard error
+    int i_log;  // the child's standard error, an in-memory file (or -1)
 };
 
 struct Failure
@@ -30,16 +31,13 @@ struct Failure
 };
 
 // Runs in the child: converts one file with standard output silenced and standard error in
-// a log file of its own, then ends the process with the conversion's result.
+// a log of its own, then ends the process with the conversion's result.
 [[noreturn]] void ConvertInChild(ConvertFunction px_convert, const BatchJob& x_job,
-                                 const std::string& s_input, const std::string& s_log)
+                                 const std::string& s_input, int i_null, int i_log)
 {
-    int i_null = open("/dev/null", O_WRONLY);
-    int i_log = open(s_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (i_null >= 0)
         dup2(i_null, STDOUT_FILENO);
-    if (i_log >= 0)
-        dup2(i_log, STDERR_FILENO);
+    dup2(i_log >= 0 ? i_log : i_null, STDERR_FILENO);
     std::string s_in = s_input, s_trans = x_job.s_translation, s_pack = x_job.s_packing,
                 s_gatts = x_job.s_global_atts;
     int i_result = px_convert(&s_in[0], &s_trans[0], &s_pack[0], &s_gatts[0]);
@@ -47,17 +45,27 @@ struct Failure
     _exit(i_result);
 }
 
-std::string ReadLog(const std::string& s_log)
+// A log for one child's standard error: a file in memory, so that starting a child creates
+// and removes nothing on disk; an unnamed temporary file where that is not available.
+int OpenLog()
+{
+    int i_log = memfd_create("tessold-child-log", MFD_CLOEXEC);
+    if (i_log < 0)
+        i_log = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    return i_log;
+}
+
+// Reads what a child wrote to its log, and closes the log.
+std::string ReadLog(int i_log)
 {
     std::string s_text;
-    if (FILE* px_file = std::fopen(s_log.c_str(), "r")) {
-        char s_chunk[4096];
-        size_t i_read;
-        while ((i_read = std::fread(s_chunk, 1, sizeof s_chunk, px_file)) > 0)
-            s_text.append(s_chunk, i_read);
-        std::fclose(px_file);
-    }
-    std::remove(s_log.c_str());
+    if (i_log < 0)
+        return s_text;
+    char s_chunk[4096];
+    ssize_t i_read;
+    while ((i_read = pread(i_log, s_chunk, sizeof s_chunk, static_cast<off_t>(s_text.size()))) > 0)
+        s_text.append(s_chunk, static_cast<size_t>(i_read));
+    close(i_log);
     while (!s_text.empty() && s_text.back() == '\n')
         s_text.pop_back();
     return s_text;
@@ -137,18 +145,19 @@ int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
     size_t i_done = 0;
     std::fflush(nullptr);
     x_progress.Show(0);
+    const int i_null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     while (i_done < i_total) {
         while (i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
-            std::string s_log = "/tmp/tessold_batch_" + std::to_string(getpid()) + "_" +
-                                std::to_string(i_next) + ".log";
+            const int i_log = OpenLog();
             pid_t i_child = fork();
             if (i_child == 0)
-                ConvertInChild(px_convert, x_job, x_job.x_inputs[i_next], s_log);
+                ConvertInChild(px_convert, x_job, x_job.x_inputs[i_next], i_null, i_log);
             if (i_child < 0) {
                 x_failures.push_back({x_job.x_inputs[i_next], "could not start a process"});
+                ReadLog(i_log);
                 ++i_done;
             } else {
-                x_running[i_child] = {i_next, s_log};
+                x_running[i_child] = {i_next, i_log};
             }
             ++i_next;
         }
@@ -160,7 +169,7 @@ int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
         if (it_running == x_running.end())
             continue;
         const std::string& s_input = x_job.x_inputs[it_running->second.i_input];
-        std::string s_log_text = ReadLog(it_running->second.s_log);
+        std::string s_log_text = ReadLog(it_running->second.i_log);
         std::string s_reason = Outcome(i_status, s_log_text);
         if (!s_reason.empty()) {
             x_failures.push_back({s_input, s_reason});
@@ -169,6 +178,8 @@ int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
         x_running.erase(it_running);
         x_progress.Show(++i_done);
     }
+    if (i_null >= 0)
+        close(i_null);
     x_progress.Finish();
     const double d_seconds = x_progress.Seconds();
     std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s\n",
