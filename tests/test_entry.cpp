@@ -1,4 +1,5 @@
 // Tests of the exported entry point, loaded from libtessold.so the way a host loads it.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -46,6 +47,18 @@ Outcome Convert(std::string s_in, std::string s_trans, std::string s_pack, std::
     x_outcome.s_stderr = testing::internal::GetCapturedStderr();
     x_outcome.s_stdout = testing::internal::GetCapturedStdout();
     return x_outcome;
+}
+
+// Counts this process's open file descriptors.
+int OpenDescriptors()
+{
+    int i_count = 0;
+    if (DIR* px_dir = opendir("/proc/self/fd")) {
+        while (readdir(px_dir) != nullptr)
+            ++i_count;
+        closedir(px_dir);
+    }
+    return i_count;
 }
 
 // Returns the [start, end) byte pair that the generator's layout report gives for a key.
@@ -169,6 +182,8 @@ TEST(EntryPoint, ValidFilesConvertAndTheOutputIsNeverReplaced)
     ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);
     std::string s_in = x_dir.File("good.um");
     ASSERT_FALSE(GenerateUM(cs_full_file, s_in).empty());
+    ASSERT_NE(LoadEntryPoint(), nullptr);
+    const int i_descriptors = OpenDescriptors();
     Outcome x_first = Convert(s_in, x_cfg.s_trans, x_cfg.s_pack, x_cfg.s_gatts);
     EXPECT_EQ(x_first.i_result, 0) << x_first.s_stderr;
     EXPECT_EQ(x_first.s_stdout, "Converted file: " + s_in + " to: " + s_in + ".nc\n");
@@ -183,6 +198,8 @@ TEST(EntryPoint, ValidFilesConvertAndTheOutputIsNeverReplaced)
                                      "Error: Output file could not be written.\n");
     EXPECT_TRUE(x_second.s_stdout.empty());
     EXPECT_EQ(ReadFileBytes(s_in + ".nc"), s_output);
+    // The input stays open while its data are mapped, and no longer.
+    EXPECT_EQ(OpenDescriptors(), i_descriptors);
 }
 
 TEST(EntryPoint, OnlyTheFirstLoadingFailureIsReported)
