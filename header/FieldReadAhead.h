@@ -10,8 +10,17 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
+
+// Thrown when the input file no longer holds words it held when it was checked: another
+// process cut it short during the conversion.
+class InputChanged : public std::runtime_error
+{
+public:
+    InputChanged() : std::runtime_error("the input file changed while it was being converted") {}
+};
 
 // A field's words as the writer asks for them: where they lie in memory, and how many.
 struct FieldWords
@@ -39,6 +48,7 @@ public:
 
     // The words of the request x_words: a copy read from the file when x_words is the next
     // request read ahead, otherwise x_words.px_words itself. Valid until the next call.
+    // Throws InputChanged when the file no longer holds the words.
     const int* Words(const FieldWords& x_words);
 
     // Whether a thread reads ahead (false for small conversions, when nothing is read from the

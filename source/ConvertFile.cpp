@@ -7,6 +7,7 @@
 #include <list>
 
 #include "ExtractVariables.h"
+#include "FieldReadAhead.h"
 #include "GlobalAtts.h"
 #include "MTime.h"
 #include "Packing.h"
@@ -48,6 +49,19 @@ MTime ReferenceTime(const int* px_fixhdr)
     if (px_fixhdr == nullptr)
         return MTime();
     return MTime(px_fixhdr + 20, px_fixhdr[7]);
+}
+
+// Writes the output file; an input cut short during the writing is reported like a corrupt one.
+int WriteOutput(const std::string& s_input_file_name, const std::string& s_output_file_name,
+                std::list<Variable>& x_var_list, const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
+                const GlobalAtts& x_gatts)
+{
+    try {
+        return WriteNetCDFFile(s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
+    } catch (const InputChanged&) {
+        Report("Error: Input file: " + s_input_file_name + " changed while it was being converted.");
+    }
+    return 1;
 }
 
 }  // namespace
@@ -108,7 +122,7 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
         b_failed = true;
     }
     if (!b_failed)
-        i_ret = WriteNetCDFFile(s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
+        i_ret = WriteOutput(s_input_file_name, s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
     if (b_failed || i_ret == 1) {
         Report("Error: Output file could not be written.");
         i_ret = 1;

@@ -182,6 +182,9 @@ const int* FieldReadAhead::Words(const FieldWords& x_words)
         ReadGroup(x_job.i_group);
         i_groups_read = x_job.i_group + 1;
     }
-    // A file cut short since it was checked leaves the words in memory to answer for it.
-    return x_read_ok[&x_job - x_jobs.data()] ? Slot(x_job.i_group) + x_job.i_slot_offset : x_words.px_words;
+    // The mapped words of a file cut short since it was checked cannot be read either: touching
+    // them would end the process with a bus error.
+    if (!x_read_ok[&x_job - x_jobs.data()])
+        throw InputChanged();
+    return Slot(x_job.i_group) + x_job.i_slot_offset;
 }

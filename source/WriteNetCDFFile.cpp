@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -732,7 +733,14 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     CreateRegionDims(x_nc_file, x_regions);
     CreateVariables(x_nc_file, x_var_list, x_levels, x_var_lev_trans);
     gx_deferred_puts.FlushFixed();
-    WriteVariables(x_nc_file, x_var_list, x_levels, x_times);
+    try {
+        WriteVariables(x_nc_file, x_var_list, x_levels, x_times);
+    } catch (...) {
+        // A conversion that stops half way leaves no file behind that looks complete.
+        px_nc_file.reset();
+        std::remove(s_output_file_name.c_str());
+        throw;
+    }
     x_nc_file.close();
     return 0;
 }

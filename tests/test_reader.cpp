@@ -1,5 +1,6 @@
 // Reader tests on files written by the UM file generator.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "ExtractVariables.h"
 #include "FieldReadAhead.h"
 #include "RawConvert.h"
 #include "ReadUMFile.h"
 #include "TestFiles.h"
+#include "WriteNetCDFFile.h"
 
 namespace {
 
@@ -221,6 +224,7 @@ namespace {
 struct MappedFields
 {
     TempDir x_dir;
+    std::string s_path;
     ReadResult x_read;
     int* px_mapped = nullptr;
     std::vector<FieldWords> x_order;
@@ -231,7 +235,7 @@ struct MappedFields
         for (int i_field = 0; i_field < 48; ++i_field)
             s_fields += std::string(i_field ? "," : "") +
                         (i_field % 6 == 5 ? R"({"rows": 3, "cols": 4})" : R"({"rows": 128, "cols": 128})");
-        std::string s_path = Generate(x_dir, "{\"fields\": [" + s_fields + "]}");
+        s_path = Generate(x_dir, "{\"fields\": [" + s_fields + "]}");
         ReadAll(s_path, x_read);
         std::string s_fault;
         px_mapped = MapData(s_path, x_read.px_fixhdr, x_read.px_pphdrs, s_fault);
@@ -313,4 +317,23 @@ TEST(FieldReadAhead, WordsItCannotReadFromTheFileAreHandedOutWhereTheyLie)
     EXPECT_FALSE(MappedFileRange(x_file.x_order[0].px_words, 1LL << 40, i_fd, i_offset));
     ASSERT_TRUE(MappedFileRange(x_file.px_mapped, 1, i_fd, i_offset));
     EXPECT_EQ(i_offset, 4LL * (x_file.x_read.px_fixhdr[159] - 1));
+}
+
+TEST(FieldReadAhead, AnInputCutShortDuringTheWritingStopsItAndLeavesNoOutput)
+{
+    // With the reader thread, and with the single buffer of a small conversion.
+    for (long long i_minimum : {0LL, ReadAheadMinimum()}) {
+        MappedFields x_file;
+        ASSERT_NE(x_file.px_mapped, nullptr);
+        std::list<Variable> x_vars;
+        ExtractVarFields(x_file.x_read.px_fixhdr, x_file.x_read.px_pphdrs, x_file.px_mapped, x_vars);
+        ASSERT_EQ(truncate(x_file.s_path.c_str(), 4LL * (x_file.x_read.px_fixhdr[159] - 1)), 0);
+        MinimumForThisTest x_minimum(i_minimum);
+        VarLevTrans x_trans(x_file.x_dir.File("absent.xml"));
+        GlobalAtts x_gatts;
+        const int x_date[6] = {1970, 1, 1, 0, 0, 0};
+        const std::string s_output = x_file.x_dir.File("out.nc");
+        EXPECT_THROW(WriteNetCDFFile(s_output, x_vars, MTime(x_date, 2), x_trans, x_gatts), InputChanged);
+        EXPECT_FALSE(PathExists(s_output)) << "minimum " << i_minimum;
+    }
 }
