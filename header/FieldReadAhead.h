@@ -88,6 +88,8 @@ private:
     size_t i_groups_released = 0;  // groups whose slot the writer is done with
     size_t i_handed = 0;           // jobs handed to the writer
     bool b_stop = false;
+    bool b_reader_waiting = false;  // for a free slot
+    bool b_writer_waiting = false;  // for a group to be read
     std::thread x_reader;
 };
 

@@ -141,26 +141,28 @@ void FieldReadAhead::ReadGroups()
         {
             // A slot is free once the writer is done with the group that last used it.
             std::unique_lock<std::mutex> x_lock(x_mutex);
+            b_reader_waiting = true;
             x_changed.wait(x_lock, [&] { return b_stop || i_group < i_groups_released + i_slots; });
+            b_reader_waiting = false;
             if (b_stop)
                 return;
         }
         ReadGroup(i_group);
-        {
-            std::lock_guard<std::mutex> x_lock(x_mutex);
-            i_groups_read = i_group + 1;
-        }
-        x_changed.notify_all();
+        std::lock_guard<std::mutex> x_lock(x_mutex);
+        i_groups_read = i_group + 1;
+        if (b_writer_waiting)
+            x_changed.notify_all();
     }
 }
 
-// Called with the mutex held when there is a reader.
+// Called with the mutex held when there is a reader. A wake-up is a system call, so only a
+// waiting reader gets one.
 void FieldReadAhead::Release(size_t i_groups)
 {
     if (i_groups <= i_groups_released)
         return;
     i_groups_released = i_groups;
-    if (x_reader.joinable())
+    if (b_reader_waiting)
         x_changed.notify_all();
 }
 
@@ -177,7 +179,9 @@ const int* FieldReadAhead::Words(const FieldWords& x_words)
         return x_words.px_words;
     const Job& x_job = x_jobs[i_handed++];
     if (x_reader.joinable()) {
+        b_writer_waiting = true;
         x_changed.wait(x_lock, [&] { return i_groups_read > x_job.i_group; });
+        b_writer_waiting = false;
     } else if (i_groups_read <= x_job.i_group) {
         ReadGroup(x_job.i_group);
         i_groups_read = x_job.i_group + 1;
