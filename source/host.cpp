@@ -107,6 +107,20 @@ bool ParseBatch(int argc, char** argv, BatchJob& x_job)
     return true;
 }
 
+// Children forked from the batch process would each resolve the library functions they call
+// on first use, writing into their own copies of the symbol tables, one page fault per page;
+// binding every symbol once, before the first fork, saves each child that work (about a tenth
+// of converting a small file). Symbols are bound eagerly only at program start, so the host
+// starts itself again with LD_BIND_NOW set; if that fails it goes on as it is.
+void BindSymbolsBeforeForking(char** argv)
+{
+    if (std::getenv("LD_BIND_NOW") != nullptr)
+        return;
+    setenv("LD_BIND_NOW", "1", 1);
+    execv("/proc/self/exe", argv);
+    unsetenv("LD_BIND_NOW");
+}
+
 bool IsBatch(int argc, char** argv)
 {
     for (int i_arg = 1; i_arg < argc; ++i_arg)
@@ -127,6 +141,7 @@ int main(int argc, char** argv)
         BatchJob x_job;
         if (!ParseBatch(argc, argv, x_job))
             return 2;
+        BindSymbolsBeforeForking(argv);
         ConvertFunction px_convert = LoadEntryPoint();
         return px_convert == nullptr ? 1 : RunBatch(px_convert, x_job);
     }
