@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -401,12 +401,15 @@ Mapping* FindMapping(const int* px_words, long long i_count, long long& i_first)
 void MarkWordsChanged(const int* px_words, long long i_count)
 {
     long long i_first = 0;
-    Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
-    if (px_mapping == nullptr || i_count == 0)
+    Mapping* px_mapping = FindMapping(px_words, 0, i_first);
+    if (px_mapping == nullptr || i_count <= 0)
+        return;
+    // Words past the buffer's end are no concern of the buffer's.
+    long long i_end = std::min(i_first + i_count, px_mapping->i_words);
+    if (i_end <= i_first)
         return;
     // Ranges that overlap or touch the new one merge with it, so the ranges stay disjoint.
     std::map<long long, long long>& x_changed = px_mapping->x_changed;
-    long long i_end = i_first + i_count;
     auto it_range = x_changed.upper_bound(i_first);
     if (it_range != x_changed.begin() && std::prev(it_range)->second >= i_first)
         --it_range;
