@@ -148,6 +148,12 @@ def workload_b():
     print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (target <= 0.6); cp -r %.2f s"
           % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
              statistics.median(cp_times)))
+    remove(outputs)
+    loop = 'for f in "$@"; do "%s" "$f" %s >/dev/null || exit 1; done' % (HOST, " ".join(CONFIG))
+    single_calls = timed(["sh", "-c", loop, "sh"] + inputs)
+    remove(outputs)
+    print("B  the same files as a loop of single calls (once): %.2f s; --jobs 2 takes %.2f of that"
+          % (single_calls, par / single_calls))
     dd_one, dd_two = dd_streams(inputs, copies)
     print("B  the same bytes through dd, one stream %.2f s, two streams %.2f s, ratio %.2f "
           "(how far this machine's I/O scales)" % (dd_one, dd_two, dd_two / dd_one))
