@@ -3,24 +3,17 @@
 //
 // Reading a mapped file word by word costs several times what reading it with pread into a
 // buffer that stays in the cache does, and for large conversions a second thread overlaps the
-// reading with the writing. Words that packing changed in memory, words in no mapped file and
-// fields too large for the ring are handed out where they lie.
+// reading with the writing. Words in no mapped file (packing's copies among them) and fields
+// too large for the ring are handed out where they lie.
 #ifndef TESSOLD_FIELDREADAHEAD_H
 #define TESSOLD_FIELDREADAHEAD_H
 
 #include <condition_variable>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
-// Thrown when the input file no longer holds words it held when it was checked: another
-// process cut it short during the conversion.
-class InputChanged : public std::runtime_error
-{
-public:
-    InputChanged() : std::runtime_error("the input file changed while it was being converted") {}
-};
+#include "ReadUMFile.h"
 
 // A field's words as the writer asks for them: where they lie in memory, and how many.
 struct FieldWords

@@ -4,7 +4,16 @@
 #define TESSOLD_READUMFILE_H
 
 #include <istream>
+#include <stdexcept>
 #include <string>
+
+// Thrown when the input file no longer holds words it held when it was checked: another
+// process cut it short during the conversion.
+class InputChanged : public std::runtime_error
+{
+public:
+    InputChanged() : std::runtime_error("the input file changed while it was being converted") {}
+};
 
 // Reads the fixed header, the constants sections and the valid lookup entries.
 // Every address and length is checked against the real file size first; on a fault
@@ -36,12 +45,18 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
 
 // Finds where i_count words from px_words, a place inside a buffer MapData returned, lie in the
 // file: the descriptor of the file (open as long as the buffer is) and the byte offset. False
-// when the words do not lie wholly inside a mapped buffer, or when some were marked changed.
+// when the words do not lie wholly inside a mapped buffer.
 bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long long& i_offset);
 
-// Records that words inside a mapped buffer are about to change in memory, so that the file
-// no longer holds them; words outside every mapped buffer are ignored.
-void MarkWordsChanged(const int* px_words, long long i_count);
+// Copies i_count words that lie in a buffer MapData returned out of it: reads them from the
+// file into memory that lives as long as the buffer, and returns the copy. Words outside every
+// mapped buffer are returned as they are. Values are only ever changed in such copies, so a
+// mapped buffer always holds what its file holds, and a file cut short since it was checked
+// throws InputChanged here instead of ending the process when its pages are touched.
+int* CopyOutOfMapping(int* px_words, long long i_count);
+
+// Reads i_bytes at byte i_offset of the open file in full; false on an error or a short file.
+bool ReadAt(int i_fd, void* px_target, size_t i_bytes, long long i_offset);
 
 // Returns word i_wnum of entry i_fnum of the 2-D array whose start sits at position i_idx.
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum);

@@ -35,8 +35,9 @@ public:
     float GetMKSValue() const { return f_mks; }
     float GetSamplingFrequency() const { return f_sampling_freq; }
     const int* GetData() const { return px_data; }
-    // The words for changing in place. From then on the input file no longer holds them, so
-    // the writer takes them from memory.
+    // The words for changing in place: on the first call they are copied out of the mapped
+    // input (CopyOutOfMapping), which keeps what the file holds. Throws InputChanged when the
+    // file was cut short meanwhile.
     int* GetDataToChange();
     TimeField& GetTimeField() { return x_time; }
     const TimeField& GetTimeField() const { return x_time; }

@@ -7,7 +7,6 @@
 #include <list>
 
 #include "ExtractVariables.h"
-#include "FieldReadAhead.h"
 #include "GlobalAtts.h"
 #include "MTime.h"
 #include "Packing.h"
@@ -51,7 +50,25 @@ MTime ReferenceTime(const int* px_fixhdr)
     return MTime(px_fixhdr + 20, px_fixhdr[7]);
 }
 
-// Writes the output file; an input cut short during the writing is reported like a corrupt one.
+// Reports an input file that another process cut short during the conversion.
+void ReportChangedInput(const std::string& s_input_file_name)
+{
+    Report("Error: Input file: " + s_input_file_name + " changed while it was being converted.");
+}
+
+// Applies the packing rules; false after reporting an input cut short meanwhile.
+bool Pack(Packing& x_packing, std::list<Variable>& x_var_list, const std::string& s_input_file_name)
+{
+    try {
+        x_packing.PackVariables(x_var_list);
+        return true;
+    } catch (const InputChanged&) {
+        ReportChangedInput(s_input_file_name);
+    }
+    return false;
+}
+
+// Writes the output file; an input cut short during the writing is reported.
 int WriteOutput(const std::string& s_input_file_name, const std::string& s_output_file_name,
                 std::list<Variable>& x_var_list, const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
                 const GlobalAtts& x_gatts)
@@ -59,7 +76,7 @@ int WriteOutput(const std::string& s_input_file_name, const std::string& s_outpu
     try {
         return WriteNetCDFFile(s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
     } catch (const InputChanged&) {
-        Report("Error: Input file: " + s_input_file_name + " changed while it was being converted.");
+        ReportChangedInput(s_input_file_name);
     }
     return 1;
 }
@@ -114,7 +131,8 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
         Report("Error: XML file: " + s_pack_file_name + " error in XML or file could not be opened.");
         b_failed = true;
     }
-    x_packing.PackVariables(x_var_list);
+    if (!b_failed && !Pack(x_packing, x_var_list, s_input_file_name))
+        b_failed = true;
 
     GlobalAtts x_gatts;
     if (!b_failed && !s_gatts_file_name.empty() && !x_gatts.LoadAttributes(s_gatts_file_name)) {

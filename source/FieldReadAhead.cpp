@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <system_error>
 
 #include "ReadUMFile.h"
@@ -28,22 +27,6 @@ int* AllocateRing(size_t i_words)
     void* px_ring = mmap(nullptr, i_words * sizeof(int), PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return px_ring == MAP_FAILED ? nullptr : static_cast<int*>(px_ring);
-}
-
-// Reads i_bytes at i_offset in full; false on an error or a short file.
-bool ReadFully(int i_fd, char* px_target, size_t i_bytes, long long i_offset)
-{
-    while (i_bytes > 0) {
-        const ssize_t i_got = pread(i_fd, px_target, i_bytes, static_cast<off_t>(i_offset));
-        if (i_got < 0 && errno == EINTR)
-            continue;
-        if (i_got <= 0)
-            return false;
-        px_target += i_got;
-        i_bytes -= static_cast<size_t>(i_got);
-        i_offset += i_got;
-    }
-    return true;
 }
 
 }  // namespace
@@ -130,8 +113,8 @@ void FieldReadAhead::ReadGroup(size_t i_group)
     const size_t i_first = i_group == 0 ? 0 : x_group_ends[i_group - 1];
     for (size_t i_job = i_first; i_job < x_group_ends[i_group]; ++i_job) {
         const Job& x_job = x_jobs[i_job];
-        x_read_ok[i_job] = ReadFully(x_job.i_fd, reinterpret_cast<char*>(Slot(i_group) + x_job.i_slot_offset),
-                                     static_cast<size_t>(x_job.x_words.i_count) * sizeof(int), x_job.i_offset);
+        x_read_ok[i_job] = ReadAt(x_job.i_fd, Slot(i_group) + x_job.i_slot_offset,
+                                  static_cast<size_t>(x_job.x_words.i_count) * sizeof(int), x_job.i_offset);
     }
 }
 

@@ -155,9 +155,16 @@ void Packing::PackVariable(Variable& x_variable)
     const Region& x_first = x_variable.GetVarFields().front().GetRegion();
     const int i_rows = x_first.GetNRows();
     const int i_cols = x_first.GetNCols();
+    bool b_in_memory = false;
     for (const PackDetails& x_rule : x_pack_details_list) {
         if (x_rule.i_stash != i_stash)
             continue;
+        if (!b_in_memory) {
+            // The rules read and change the values, so they are taken out of the mapped input first.
+            for (VarField& x_field : x_variable.GetVarFields())
+                x_field.GetDataToChange();
+            b_in_memory = true;
+        }
         if (x_rule.i_pack != 0)
             BytePackVariable(x_variable, x_rule.i_pack);
         const bool b_wider = i_rows > x_rule.i_crop && i_cols > x_rule.i_crop;

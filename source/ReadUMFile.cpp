@@ -11,10 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "ToString.h"
@@ -303,8 +306,62 @@ bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, lo
     return true;
 }
 
-// One data buffer that is a file mapping: the mapping itself, and the file it came from, kept
-// open so that the words can also be read from the file.
+// Memory for a copy of some words, mapped with its pages present: faulting fresh pages in one
+// by one costs several times as much on virtual machines.
+class WordCopy
+{
+public:
+    explicit WordCopy(long long i_count)
+        : i_bytes(static_cast<size_t>(i_count) * sizeof(int)),
+          px_words(mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0))
+    {
+        if (px_words == MAP_FAILED)
+            throw std::bad_alloc();
+    }
+    ~WordCopy() { munmap(px_words, i_bytes); }
+    WordCopy(const WordCopy&) = delete;
+    WordCopy& operator=(const WordCopy&) = delete;
+    int* Words() const { return static_cast<int*>(px_words); }
+
+private:
+    size_t i_bytes;
+    void* px_words;
+};
+
+// Room for copies of words: small ones are carved from shared blocks, so that many small
+// fields need few mappings, and the blocks grow from 64 KiB to 4 MiB, so that a few small
+// copies do not pay for a large block; a large copy gets a mapping of its own.
+class CopyArena
+{
+public:
+    int* Allocate(long long i_count)
+    {
+        if (i_count >= ci_max_block_words / 4) {
+            x_blocks.emplace_back(new WordCopy(i_count));
+            return x_blocks.back()->Words();
+        }
+        if (i_free < i_count) {
+            if (x_current)
+                x_blocks.push_back(std::move(x_current));
+            i_block_words = std::max(std::min(2 * i_block_words, ci_max_block_words), i_count);
+            x_current.reset(new WordCopy(i_block_words));
+            i_free = i_block_words;
+        }
+        int* px_words = x_current->Words() + (i_block_words - i_free);
+        i_free -= i_count;
+        return px_words;
+    }
+
+private:
+    static constexpr long long ci_max_block_words = 1 << 20;
+    std::vector<std::unique_ptr<WordCopy>> x_blocks;
+    std::unique_ptr<WordCopy> x_current;
+    long long i_block_words = 8 << 10;  // the first block has twice this
+    long long i_free = 0;
+};
+
+// One data buffer that is a file mapping: the mapping itself, the file it came from, kept
+// open so that the words can also be read from the file, and the copies taken out of it.
 struct Mapping
 {
     void* px_map;
@@ -312,7 +369,7 @@ struct Mapping
     int i_fd;
     long long i_file_offset;  // of the buffer's first word
     long long i_words;        // in the buffer
-    std::map<long long, long long> x_changed;  // word ranges changed in memory: first -> end, disjoint
+    std::unique_ptr<CopyArena> px_copies;
 };
 
 // The data buffers that are file mappings, by the buffer's first word.
@@ -373,7 +430,7 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
         return px_data;
     }
     int* px_data = reinterpret_cast<int*>(static_cast<char*>(px_map) + i_page_offset);
-    Mappings()[px_data] = {px_map, i_map_bytes, i_fd, 4 * i_begin, i_length, {}};
+    Mappings()[px_data] = {px_map, i_map_bytes, i_fd, 4 * i_begin, i_length, nullptr};
     return px_data;
 }
 
@@ -398,27 +455,35 @@ Mapping* FindMapping(const int* px_words, long long i_count, long long& i_first)
 
 }  // namespace
 
-void MarkWordsChanged(const int* px_words, long long i_count)
+int* CopyOutOfMapping(int* px_words, long long i_count)
 {
     long long i_first = 0;
-    Mapping* px_mapping = FindMapping(px_words, 0, i_first);
+    Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
     if (px_mapping == nullptr || i_count <= 0)
-        return;
-    // Words past the buffer's end are no concern of the buffer's.
-    long long i_end = std::min(i_first + i_count, px_mapping->i_words);
-    if (i_end <= i_first)
-        return;
-    // Ranges that overlap or touch the new one merge with it, so the ranges stay disjoint.
-    std::map<long long, long long>& x_changed = px_mapping->x_changed;
-    auto it_range = x_changed.upper_bound(i_first);
-    if (it_range != x_changed.begin() && std::prev(it_range)->second >= i_first)
-        --it_range;
-    while (it_range != x_changed.end() && it_range->first <= i_end) {
-        i_first = std::min(i_first, it_range->first);
-        i_end = std::max(i_end, it_range->second);
-        it_range = x_changed.erase(it_range);
+        return px_words;
+    if (!px_mapping->px_copies)
+        px_mapping->px_copies.reset(new CopyArena());
+    int* px_copy = px_mapping->px_copies->Allocate(i_count);
+    if (!ReadAt(px_mapping->i_fd, px_copy, static_cast<size_t>(i_count) * sizeof(int),
+                px_mapping->i_file_offset + 4 * i_first))
+        throw InputChanged();
+    return px_copy;
+}
+
+bool ReadAt(int i_fd, void* px_target, size_t i_bytes, long long i_offset)
+{
+    char* px_bytes = static_cast<char*>(px_target);
+    while (i_bytes > 0) {
+        const ssize_t i_got = pread(i_fd, px_bytes, i_bytes, static_cast<off_t>(i_offset));
+        if (i_got < 0 && errno == EINTR)
+            continue;
+        if (i_got <= 0)
+            return false;
+        px_bytes += i_got;
+        i_bytes -= static_cast<size_t>(i_got);
+        i_offset += i_got;
     }
-    x_changed[i_first] = i_end;
+    return true;
 }
 
 bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long long& i_offset)
@@ -426,13 +491,6 @@ bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long lon
     long long i_first = 0;
     const Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
     if (px_mapping == nullptr)
-        return false;
-    // The first changed range ending after i_first must start at or after the words' end.
-    const std::map<long long, long long>& x_changed = px_mapping->x_changed;
-    auto it_range = x_changed.upper_bound(i_first);
-    if (it_range != x_changed.begin() && std::prev(it_range)->second > i_first)
-        return false;
-    if (it_range != x_changed.end() && it_range->first < i_first + i_count)
         return false;
     i_fd = px_mapping->i_fd;
     i_offset = px_mapping->i_file_offset + 4 * i_first;

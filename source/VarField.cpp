@@ -117,7 +117,7 @@ float RealAt(const int* px_data, long long i)
 
 int* VarField::GetDataToChange()
 {
-    MarkWordsChanged(px_data, PointCount(x_region));
+    px_data = CopyOutOfMapping(px_data, PointCount(x_region));
     return px_data;
 }
 

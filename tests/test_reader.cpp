@@ -288,12 +288,18 @@ TEST(FieldReadAhead, WordsItCannotReadFromTheFileAreHandedOutWhereTheyLie)
     MappedFields x_file;
     ASSERT_NE(x_file.px_mapped, nullptr);
     MinimumForThisTest x_minimum(0);
-    // Words changed in memory (as packing changes them) must not be read back from the file.
-    FieldWords x_changed = x_file.x_order[2];
-    MarkWordsChanged(x_changed.px_words, x_changed.i_count);
-    const_cast<int*>(x_changed.px_words)[0] = 424242;
+    // Packing changes a copy taken out of the mapping, which then keeps what the file holds.
+    const FieldWords x_mapped = x_file.x_order[2];
+    int* px_copy = CopyOutOfMapping(const_cast<int*>(x_mapped.px_words), x_mapped.i_count);
+    ASSERT_NE(px_copy, x_mapped.px_words);
+    EXPECT_TRUE(SameWords(px_copy, x_mapped.px_words, x_mapped.i_count));
+    const int i_file_word = x_mapped.px_words[0];
+    px_copy[0] = 424242;
+    FieldWords x_changed{px_copy, x_mapped.i_count};
     std::vector<int> x_unmapped(12, 5);
+    EXPECT_EQ(CopyOutOfMapping(x_unmapped.data(), 12), x_unmapped.data());
     std::vector<FieldWords> x_order = x_file.x_order;
+    x_order[2] = x_changed;
     x_order.insert(x_order.begin() + 4, FieldWords{x_unmapped.data(), 12});
     FieldReadAhead x_ahead(x_order);
     EXPECT_EQ(x_ahead.ReadAheadCount(), x_order.size() - 2);
@@ -306,6 +312,7 @@ TEST(FieldReadAhead, WordsItCannotReadFromTheFileAreHandedOutWhereTheyLie)
         }
     }
     EXPECT_EQ(x_changed.px_words[0], 424242);
+    EXPECT_EQ(x_mapped.px_words[0], i_file_word);
 
     // A request other than the next one expected gets the words where they lie.
     FieldReadAhead x_skipping(x_file.x_order);
@@ -319,7 +326,22 @@ TEST(FieldReadAhead, WordsItCannotReadFromTheFileAreHandedOutWhereTheyLie)
     EXPECT_EQ(i_offset, 4LL * (x_file.x_read.px_fixhdr[159] - 1));
 }
 
-TEST(FieldReadAhead, AnInputCutShortDuringTheWritingStopsItAndLeavesNoOutput)
+TEST(ReadUMFile, CopiesOutOfTheMappingHoldTheFileWordsUntilItIsReleased)
+{
+    MappedFields x_file;
+    ASSERT_NE(x_file.px_mapped, nullptr);
+    // Enough copies of small and large fields to need several blocks of room.
+    std::vector<std::pair<int*, FieldWords>> x_copies;
+    for (int i_round = 0; i_round < 4; ++i_round)
+        for (const FieldWords& x_words : x_file.x_order)
+            x_copies.push_back({CopyOutOfMapping(const_cast<int*>(x_words.px_words), x_words.i_count), x_words});
+    for (const auto& x_copy : x_copies) {
+        ASSERT_NE(x_copy.first, x_copy.second.px_words);
+        ASSERT_TRUE(SameWords(x_copy.first, x_copy.second.px_words, x_copy.second.i_count));
+    }
+}
+
+TEST(FieldReadAhead, AnInputCutShortDuringTheConversionIsReportedAndLeavesNoOutput)
 {
     // With the reader thread, and with the single buffer of a small conversion.
     for (long long i_minimum : {0LL, ReadAheadMinimum()}) {
@@ -328,6 +350,8 @@ TEST(FieldReadAhead, AnInputCutShortDuringTheWritingStopsItAndLeavesNoOutput)
         std::list<Variable> x_vars;
         ExtractVarFields(x_file.x_read.px_fixhdr, x_file.x_read.px_pphdrs, x_file.px_mapped, x_vars);
         ASSERT_EQ(truncate(x_file.s_path.c_str(), 4LL * (x_file.x_read.px_fixhdr[159] - 1)), 0);
+        // Packing takes its values out of the mapping by reading the file, not the mapped pages.
+        EXPECT_THROW(x_vars.front().GetVarFields().front().GetDataToChange(), InputChanged);
         MinimumForThisTest x_minimum(i_minimum);
         VarLevTrans x_trans(x_file.x_dir.File("absent.xml"));
         GlobalAtts x_gatts;
