@@ -463,24 +463,6 @@ struct SlabPlace
     long i_cols;
 };
 
-// Writes one float slab straight from the field's words, which hold IEEE singles bit for bit.
-void PutFloatSlab(NcVar* px_ncvar, const int* px_words, const SlabPlace& x_place)
-{
-    px_ncvar->put(reinterpret_cast<const float*>(px_words), 1, 1, x_place.i_rows, x_place.i_cols);
-}
-
-// Writes one slab of integer words as signed bytes; words no byte holds become -128.
-void PutIntAsByteSlab(NcVar* px_ncvar, const int* px_words, const SlabPlace& x_place,
-                      std::vector<ncbyte>& x_buffer)
-{
-    const size_t i_count = static_cast<size_t>(x_place.i_rows * x_place.i_cols);
-    x_buffer.resize(i_count);
-    for (size_t i = 0; i < i_count; ++i)
-        x_buffer[i] = (px_words[i] >= -128 && px_words[i] <= 127) ? static_cast<ncbyte>(px_words[i])
-                                                                  : static_cast<ncbyte>(-128);
-    px_ncvar->put(x_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
-}
-
 // How a field's slab is written, from its variable's packing and type.
 enum class SlabForm { Short, Byte, Float, Int, IntAsByte, None };
 
@@ -506,6 +488,39 @@ bool WrittenFromWords(SlabForm x_form)
     return x_form == SlabForm::Float || x_form == SlabForm::Int || x_form == SlabForm::IntAsByte;
 }
 
+// When fields are read ahead, a field of more than this many words is written in blocks of
+// whole rows, each read on its own, so that the ring of buffers stays small whatever the grid.
+const long ci_max_block_words = 1 << 18;  // 1 MiB
+
+// Calls x_visit(first row, rows) for each block of whole rows of a slab, in file order.
+template <typename Visit>
+void ForEachRowBlock(long i_rows, long i_cols, Visit x_visit)
+{
+    const long i_block_rows = std::max(1L, ci_max_block_words / std::max(1L, i_cols));
+    for (long i_row = 0; i_row < i_rows; i_row += i_block_rows)
+        x_visit(i_row, std::min(i_block_rows, i_rows - i_row));
+}
+
+// Writes rows [i_first_row, i_first_row + i_rows) of a slab from words as they are: IEEE singles
+// bit for bit, integers, or integers as signed bytes, where words no byte holds become -128.
+void PutWords(NcVar* px_ncvar, SlabForm x_form, const int* px_words, const SlabPlace& x_place,
+              long i_first_row, long i_rows, std::vector<ncbyte>& x_buffer)
+{
+    px_ncvar->set_cur(x_place.i_time, x_place.i_level, i_first_row, 0L);
+    if (x_form == SlabForm::Float) {
+        px_ncvar->put(reinterpret_cast<const float*>(px_words), 1, 1, i_rows, x_place.i_cols);
+    } else if (x_form == SlabForm::Int) {
+        px_ncvar->put(px_words, 1, 1, i_rows, x_place.i_cols);
+    } else {
+        const size_t i_count = static_cast<size_t>(i_rows * x_place.i_cols);
+        x_buffer.resize(i_count);
+        for (size_t i = 0; i < i_count; ++i)
+            x_buffer[i] = (px_words[i] >= -128 && px_words[i] <= 127) ? static_cast<ncbyte>(px_words[i])
+                                                                      : static_cast<ncbyte>(-128);
+        px_ncvar->put(x_buffer.data(), 1, 1, i_rows, x_place.i_cols);
+    }
+}
+
 // The scratch a writer needs: a buffer for byte slabs, and the fields read ahead (none in the
 // plain order).
 struct WriteScratch
@@ -520,31 +535,27 @@ bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const V
                   const SlabPlace& x_place, WriteScratch& x_scratch)
 {
     const SlabForm x_form = FormOf(x_var, x_type);
-    const int* px_words = x_field.GetData();
-    if (WrittenFromWords(x_form) && x_scratch.px_read_ahead != nullptr)
-        px_words = x_scratch.px_read_ahead->Words({px_words, x_place.i_rows * x_place.i_cols});
-    switch (x_form) {
-    case SlabForm::Short: {
+    if (WrittenFromWords(x_form) && x_scratch.px_read_ahead == nullptr) {
+        PutWords(px_ncvar, x_form, x_field.GetData(), x_place, 0, x_place.i_rows, x_scratch.x_byte_buffer);
+        return true;
+    }
+    if (WrittenFromWords(x_form)) {
+        ForEachRowBlock(x_place.i_rows, x_place.i_cols, [&](long i_row, long i_rows) {
+            const FieldWords x_words{x_field.GetData() + i_row * x_place.i_cols, i_rows * x_place.i_cols};
+            PutWords(px_ncvar, x_form, x_scratch.px_read_ahead->Words(x_words), x_place, i_row, i_rows,
+                     x_scratch.x_byte_buffer);
+        });
+        return true;
+    }
+    if (x_form == SlabForm::Short) {
         VarField x_copy(x_field);
         px_ncvar->put(x_copy.GetDataAsShort(), 1, 1, x_place.i_rows, x_place.i_cols);
         return true;
     }
-    case SlabForm::Byte: {
+    if (x_form == SlabForm::Byte) {
         VarField x_copy(x_field);
         px_ncvar->put(x_copy.GetDataAsByte(), 1, 1, x_place.i_rows, x_place.i_cols);
         return true;
-    }
-    case SlabForm::Float:
-        PutFloatSlab(px_ncvar, px_words, x_place);
-        return true;
-    case SlabForm::Int:
-        px_ncvar->put(px_words, 1, 1, x_place.i_rows, x_place.i_cols);
-        return true;
-    case SlabForm::IntAsByte:
-        PutIntAsByteSlab(px_ncvar, px_words, x_place, x_scratch.x_byte_buffer);
-        return true;
-    case SlabForm::None:
-        break;
     }
     return false;
 }
@@ -658,8 +669,11 @@ std::vector<FieldWords> WordsInFileOrder(const std::vector<VariablePlan>& x_plan
         x_plans,
         [&](const VariablePlan& x_plan, size_t i_place) {
             const VarField* px_field = x_plan.x_places[i_place];
-            if (px_field != nullptr && WrittenFromWords(FormOf(*x_plan.px_var, x_plan.x_type)))
-                x_order.push_back({px_field->GetData(), x_plan.i_nrows * x_plan.i_ncols});
+            if (px_field == nullptr || !WrittenFromWords(FormOf(*x_plan.px_var, x_plan.x_type)))
+                return;
+            ForEachRowBlock(x_plan.i_nrows, x_plan.i_ncols, [&](long i_row, long i_rows) {
+                x_order.push_back({px_field->GetData() + i_row * x_plan.i_ncols, i_rows * x_plan.i_ncols});
+            });
         },
         [](long) {});
     return x_order;

@@ -60,6 +60,9 @@ std::string RandomDescription(unsigned int i_seed)
     x_fields.push_back(Field(30, 7, 0.0, ", \"lbvc\": 2, \"lbproc\": 4096, \"lbuser1\": 2, \"ints\": "
                                          "[1,2,3,4,5,6,7,8,9,10,11,12]"));
     x_fields.push_back(Field(31, 1, 0.0, ", \"lbvc\": 1, \"lbuser1\": 3, \"ints\": [1,-2,300,4,5,6,7,8,9,10,11,12]"));
+    // One grid of more than a million points, which the fast way writes in blocks of rows.
+    if (i_seed == 1)
+        x_fields.push_back(Field(16204, 1, 850.0, ", \"lbvc\": 8, \"rows\": 1030, \"cols\": 1030"));
     std::shuffle(x_fields.begin(), x_fields.end(), x_random);
     std::string s_json = "{\"calendar\": 2, \"fields\": [";
     for (size_t i_field = 0; i_field < x_fields.size(); ++i_field)
