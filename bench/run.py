@@ -25,10 +25,10 @@ def remove(paths):
             os.remove(path)
 
 
-def timed(command):
+def timed(command, check=True):
     os.sync()  # so that writing back an earlier run's output does not land in this one
     start = time.perf_counter()
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(command, check=check, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return time.perf_counter() - start
 
 
@@ -154,6 +154,12 @@ def workload_b():
     remove(outputs)
     print("B  the same files as a loop of single calls (once): %.2f s; --jobs 2 takes %.2f of that"
           % (single_calls, par / single_calls))
+    # Children that only start and end: each input is missing, so each child stops at once.
+    missing = [os.path.join(DATA, "B", "absent%03d.um" % i) for i in range(len(inputs))]
+    empty = {jobs: statistics.median(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + missing, check=False)
+                                     for _ in range(3)) for jobs in ("1", "2")}
+    print("B  %d children that only start and end: --jobs 1 %.2f s, --jobs 2 %.2f s"
+          % (len(missing), empty["1"], empty["2"]))
     dd_one, dd_two = dd_streams(inputs, copies)
     print("B  the same bytes through dd, one stream %.2f s, two streams %.2f s, ratio %.2f "
           "(how far this machine's I/O scales)" % (dd_one, dd_two, dd_two / dd_one))
