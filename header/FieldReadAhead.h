@@ -9,6 +9,7 @@
 #define TESSOLD_FIELDREADAHEAD_H
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -70,7 +71,7 @@ private:
     // between the threads per group rather than one each.
     std::vector<Job> x_jobs;
     std::vector<size_t> x_group_ends;  // one past each group's last job
-    int* px_ring = nullptr;  // mapped, i_slots * i_slot_words words
+    std::unique_ptr<MappedWords> px_ring;  // i_slots * i_slot_words words
     size_t i_slot_words = 0;
     size_t i_slots = 0;
     std::vector<char> x_read_ok;  // per job, written before its group counts as read

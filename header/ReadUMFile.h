@@ -55,6 +55,23 @@ bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long lon
 // throws InputChanged here instead of ending the process when its pages are touched.
 int* CopyOutOfMapping(int* px_words, long long i_count);
 
+// Memory for i_count words, mapped with its pages present: faulting fresh pages in one by one
+// costs several times as much on virtual machines, where every fault leaves the guest.
+// Throws std::bad_alloc when the memory cannot be mapped.
+class MappedWords
+{
+public:
+    explicit MappedWords(long long i_count);
+    ~MappedWords();
+    MappedWords(const MappedWords&) = delete;
+    MappedWords& operator=(const MappedWords&) = delete;
+    int* Words() const { return static_cast<int*>(px_words); }
+
+private:
+    size_t i_bytes;
+    void* px_words;
+};
+
 // Reads i_bytes at byte i_offset of the open file in full; false on an error or a short file.
 bool ReadAt(int i_fd, void* px_target, size_t i_bytes, long long i_offset);
 

@@ -1,10 +1,8 @@
 // Reads fields from the input file ahead of the writer, into a ring of buffers.
 #include "FieldReadAhead.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 #include "ReadUMFile.h"
@@ -12,22 +10,13 @@
 namespace {
 
 // The ring holds at most this many words in all, in at most ci_max_slots slots of at least
-// ci_min_slot_words; a field larger than half the ring is not read ahead (such fields are
-// rare, and cost little extra to read where they lie).
+// ci_min_slot_words. A request larger than half the ring is not read ahead; the writer asks
+// for large fields in blocks of rows, so only a single row of more than 8 MiB is one.
 const size_t ci_ring_words = size_t(4) << 20;  // 16 MiB
 const size_t ci_min_slot_words = size_t(64) << 10;  // 256 KiB
 const size_t ci_max_slots = 4;
 
 long long gi_read_ahead_minimum = 4 << 20;
-
-// Maps the ring with its pages already present: faulting pages in one by one costs several
-// times as much on virtual machines, where every fault leaves the guest.
-int* AllocateRing(size_t i_words)
-{
-    void* px_ring = mmap(nullptr, i_words * sizeof(int), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    return px_ring == MAP_FAILED ? nullptr : static_cast<int*>(px_ring);
-}
 
 }  // namespace
 
@@ -74,8 +63,10 @@ FieldReadAhead::FieldReadAhead(const std::vector<FieldWords>& x_order, bool b_th
         i_used += i_count;
     }
     x_group_ends.push_back(x_jobs.size());
-    px_ring = AllocateRing(i_slots * i_slot_words);
-    if (px_ring == nullptr) {
+    try {
+        px_ring.reset(new MappedWords(static_cast<long long>(i_slots * i_slot_words)));
+    } catch (const std::bad_alloc&) {
+        // Without a ring every field is written from where it lies.
         x_jobs.clear();
         return;
     }
@@ -99,13 +90,11 @@ FieldReadAhead::~FieldReadAhead()
         x_changed.notify_all();
         x_reader.join();
     }
-    if (px_ring != nullptr)
-        munmap(px_ring, i_slots * i_slot_words * sizeof(int));
 }
 
 int* FieldReadAhead::Slot(size_t i_group) const
 {
-    return px_ring + (i_group % i_slots) * i_slot_words;
+    return px_ring->Words() + (i_group % i_slots) * i_slot_words;
 }
 
 void FieldReadAhead::ReadGroup(size_t i_group)

@@ -306,28 +306,6 @@ bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, lo
     return true;
 }
 
-// Memory for a copy of some words, mapped with its pages present: faulting fresh pages in one
-// by one costs several times as much on virtual machines.
-class WordCopy
-{
-public:
-    explicit WordCopy(long long i_count)
-        : i_bytes(static_cast<size_t>(i_count) * sizeof(int)),
-          px_words(mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0))
-    {
-        if (px_words == MAP_FAILED)
-            throw std::bad_alloc();
-    }
-    ~WordCopy() { munmap(px_words, i_bytes); }
-    WordCopy(const WordCopy&) = delete;
-    WordCopy& operator=(const WordCopy&) = delete;
-    int* Words() const { return static_cast<int*>(px_words); }
-
-private:
-    size_t i_bytes;
-    void* px_words;
-};
-
 // Room for copies of words: small ones are carved from shared blocks, so that many small
 // fields need few mappings, and the blocks grow from 64 KiB to 4 MiB, so that a few small
 // copies do not pay for a large block; a large copy gets a mapping of its own.
@@ -337,14 +315,14 @@ public:
     int* Allocate(long long i_count)
     {
         if (i_count >= ci_max_block_words / 4) {
-            x_blocks.emplace_back(new WordCopy(i_count));
+            x_blocks.emplace_back(new MappedWords(i_count));
             return x_blocks.back()->Words();
         }
         if (i_free < i_count) {
             if (x_current)
                 x_blocks.push_back(std::move(x_current));
             i_block_words = std::max(std::min(2 * i_block_words, ci_max_block_words), i_count);
-            x_current.reset(new WordCopy(i_block_words));
+            x_current.reset(new MappedWords(i_block_words));
             i_free = i_block_words;
         }
         int* px_words = x_current->Words() + (i_block_words - i_free);
@@ -354,8 +332,8 @@ public:
 
 private:
     static constexpr long long ci_max_block_words = 1 << 20;
-    std::vector<std::unique_ptr<WordCopy>> x_blocks;
-    std::unique_ptr<WordCopy> x_current;
+    std::vector<std::unique_ptr<MappedWords>> x_blocks;
+    std::unique_ptr<MappedWords> x_current;
     long long i_block_words = 8 << 10;  // the first block has twice this
     long long i_free = 0;
 };
@@ -495,6 +473,19 @@ bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long lon
     i_fd = px_mapping->i_fd;
     i_offset = px_mapping->i_file_offset + 4 * i_first;
     return true;
+}
+
+MappedWords::MappedWords(long long i_count)
+    : i_bytes(static_cast<size_t>(i_count) * sizeof(int)),
+      px_words(mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0))
+{
+    if (px_words == MAP_FAILED)
+        throw std::bad_alloc();
+}
+
+MappedWords::~MappedWords()
+{
+    munmap(px_words, i_bytes);
 }
 
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum)
