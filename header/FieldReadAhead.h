@@ -3,7 +3,7 @@
 //
 // Reading a mapped file word by word costs several times what reading it with pread into a
 // buffer that stays in the cache does, and for large conversions a second thread overlaps the
-// reading with the writing. Words in no mapped file (packing's copies among them) and fields
+// reading with the writing. Words in no mapped file (packing's copies among them) and requests
 // too large for the ring are handed out where they lie.
 #ifndef TESSOLD_FIELDREADAHEAD_H
 #define TESSOLD_FIELDREADAHEAD_H
