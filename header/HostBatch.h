@@ -19,7 +19,9 @@ struct BatchJob
 // Converts every input with at most i_jobs children at a time. A failing file, even one
 // whose child ends with status 3 or a signal, never stops the batch. Shows a progress bar
 // when standard error is a terminal and a one-line summary at the end. Returns 0 when every
-// file converted, 1 otherwise (the failing files are listed).
+// file converted, 1 otherwise (the failing files are listed). SIGINT, SIGTERM or SIGHUP
+// stops the batch: no new file starts, the conversions under way finish, and after the
+// summary the process ends by that signal.
 int RunBatch(ConvertFunction px_convert, const BatchJob& x_job);
 
 #endif

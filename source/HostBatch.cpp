@@ -4,6 +4,7 @@
 #include "HostBatch.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,11 +31,66 @@ struct Failure
     std::string s_reason;
 };
 
+// Ctrl-C, a closed terminal and a scheduler's SIGTERM reach every process of the batch. A
+// child cut short would leave an output that looks whole and that no later run replaces, so
+// the children ignore these signals and the batch process only records the first one: it
+// then starts no new file, lets the conversions under way finish, reports, and ends by the
+// same signal, as a shell expects of an interrupted command.
+const int ci_stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+const size_t ci_stop_signal_count = sizeof ci_stop_signals / sizeof ci_stop_signals[0];
+
+volatile sig_atomic_t gi_stop_signal = 0;
+
+void RecordStopSignal(int i_signal)
+{
+    if (gi_stop_signal == 0)
+        gi_stop_signal = i_signal;
+}
+
+class StopSignals
+{
+public:
+    // Without SA_RESTART, so that waiting for a child returns at once and the interruption
+    // shows while the files under way finish. A signal ignored already (a batch started with
+    // nohup) stays ignored.
+    StopSignals()
+    {
+        gi_stop_signal = 0;
+        struct sigaction x_action;
+        std::memset(&x_action, 0, sizeof x_action);
+        x_action.sa_handler = RecordStopSignal;
+        sigemptyset(&x_action.sa_mask);
+        for (size_t i = 0; i < ci_stop_signal_count; ++i) {
+            sigaction(ci_stop_signals[i], nullptr, &x_previous[i]);
+            if (x_previous[i].sa_handler != SIG_IGN)
+                sigaction(ci_stop_signals[i], &x_action, nullptr);
+        }
+    }
+    ~StopSignals() { Restore(); }
+
+    void Restore()
+    {
+        for (size_t i = 0; i < ci_stop_signal_count; ++i)
+            sigaction(ci_stop_signals[i], &x_previous[i], nullptr);
+    }
+
+    // A handler would break a child's blocking calls off with EINTR; ignoring never does.
+    static void IgnoreInChild()
+    {
+        for (int i_signal : ci_stop_signals)
+            signal(i_signal, SIG_IGN);
+    }
+
+private:
+    struct sigaction x_previous[ci_stop_signal_count];
+};
+
 // Runs in the child: converts one file with standard output silenced and standard error in
 // a log of its own, then ends the process with the conversion's result.
 [[noreturn]] void ConvertInChild(ConvertFunction px_convert, const BatchJob& x_job,
                                  const std::string& s_input, int i_null, int i_log)
 {
+    StopSignals::IgnoreInChild();
     if (i_null >= 0)
         dup2(i_null, STDOUT_FILENO);
     dup2(i_log >= 0 ? i_log : i_null, STDERR_FILENO);
@@ -132,22 +188,47 @@ private:
     Clock::time_point x_start;
 };
 
-}  // namespace
-
-int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
+// One batch: which files have started, which children are running, what failed.
+class Batch
 {
-    const size_t i_total = x_job.x_inputs.size();
-    const int i_jobs = x_job.i_jobs > 0 ? x_job.i_jobs : 1;
-    std::map<pid_t, Running> x_running;
-    std::vector<Failure> x_failures;
-    Progress x_progress(i_total);
-    size_t i_next = 0;
-    size_t i_done = 0;
-    std::fflush(nullptr);
-    x_progress.Show(0);
-    const int i_null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    while (i_done < i_total) {
-        while (i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
+public:
+    Batch(ConvertFunction px_convert, const BatchJob& x_job)
+        : px_convert(px_convert), x_job(x_job), i_total(x_job.x_inputs.size()),
+          i_jobs(x_job.i_jobs > 0 ? x_job.i_jobs : 1), x_progress(i_total)
+    {
+    }
+
+    int Run()
+    {
+        std::fflush(nullptr);
+        x_progress.Show(0);
+        i_null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        while (i_done < i_next || (i_next < i_total && gi_stop_signal == 0)) {
+            ReportStop();
+            StartChildren();
+            if (!x_running.empty())
+                WaitForOneChild();
+        }
+        if (i_null >= 0)
+            close(i_null);
+        x_progress.Finish();
+        PrintSummary();
+        return x_failures.empty() ? 0 : 1;
+    }
+
+private:
+    void ReportStop()
+    {
+        if (gi_stop_signal == 0 || b_stop_reported)
+            return;
+        b_stop_reported = true;
+        x_progress.Line("Interrupted: finishing the " + std::to_string(x_running.size()) +
+                        (x_running.size() == 1 ? " file" : " files") + " under way; no new file starts.");
+    }
+
+    void StartChildren()
+    {
+        while (gi_stop_signal == 0 && i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
             const int i_log = OpenLog();
             pid_t i_child = fork();
             if (i_child == 0)
@@ -161,16 +242,18 @@ int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
             }
             ++i_next;
         }
-        if (x_running.empty())
-            continue;
+    }
+
+    // Waits for a child to end and records how its file went; returns early on a signal.
+    void WaitForOneChild()
+    {
         int i_status = 0;
         pid_t i_child = waitpid(-1, &i_status, 0);
         auto it_running = x_running.find(i_child);
         if (it_running == x_running.end())
-            continue;
+            return;
         const std::string& s_input = x_job.x_inputs[it_running->second.i_input];
-        std::string s_log_text = ReadLog(it_running->second.i_log);
-        std::string s_reason = Outcome(i_status, s_log_text);
+        std::string s_reason = Outcome(i_status, ReadLog(it_running->second.i_log));
         if (!s_reason.empty()) {
             x_failures.push_back({s_input, s_reason});
             x_progress.Line("Failed: " + s_input + " (" + s_reason + ")");
@@ -178,15 +261,45 @@ int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
         x_running.erase(it_running);
         x_progress.Show(++i_done);
     }
-    if (i_null >= 0)
-        close(i_null);
-    x_progress.Finish();
-    const double d_seconds = x_progress.Seconds();
-    std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s\n",
-                 i_total - x_failures.size(), i_total, d_seconds,
-                 d_seconds > 0 ? i_total / d_seconds : 0.0, i_jobs,
-                 x_failures.empty() ? "" : "; failed:");
-    for (const Failure& x_failure : x_failures)
-        std::fprintf(stderr, "  %s (%s)\n", x_failure.s_input.c_str(), x_failure.s_reason.c_str());
-    return x_failures.empty() ? 0 : 1;
+
+    void PrintSummary() const
+    {
+        const double d_seconds = x_progress.Seconds();
+        const std::string s_not_started =
+            i_next < i_total ? "; " + std::to_string(i_total - i_next) + " not started (interrupted)" : "";
+        std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s%s\n",
+                     i_done - x_failures.size(), i_total, d_seconds, d_seconds > 0 ? i_done / d_seconds : 0.0,
+                     i_jobs, s_not_started.c_str(), x_failures.empty() ? "" : "; failed:");
+        for (const Failure& x_failure : x_failures)
+            std::fprintf(stderr, "  %s (%s)\n", x_failure.s_input.c_str(), x_failure.s_reason.c_str());
+    }
+
+    ConvertFunction px_convert;
+    const BatchJob& x_job;
+    const size_t i_total;
+    const int i_jobs;
+    Progress x_progress;
+    std::map<pid_t, Running> x_running;
+    std::vector<Failure> x_failures;
+    size_t i_next = 0;  // inputs started so far
+    size_t i_done = 0;  // inputs whose children have ended
+    bool b_stop_reported = false;
+    int i_null = -1;
+};
+
+}  // namespace
+
+int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
+{
+    // An ignored SIGCHLD, inherited from whoever started us, would let children vanish
+    // without a status to wait for.
+    signal(SIGCHLD, SIG_DFL);
+    StopSignals x_stop_signals;
+    const int i_result = Batch(px_convert, x_job).Run();
+    if (gi_stop_signal != 0) {
+        x_stop_signals.Restore();
+        signal(gi_stop_signal, SIG_DFL);
+        raise(gi_stop_signal);
+    }
+    return i_result;
 }

@@ -2,7 +2,10 @@
 """Batch mode of the host program: many files in one call, each in a process of its own."""
 
 import os
+import shutil
+import signal
 import subprocess
+import time
 import unittest
 
 import common
@@ -68,6 +71,55 @@ class BatchTest(unittest.TestCase):
                 self.assertIn("%s jobs)" % jobs, result.stderr)
                 for path in inputs:
                     self.assertTrue(os.path.exists(path + ".nc"))
+
+    def test_an_interrupted_batch_finishes_the_files_under_way_and_starts_no_more(self):
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            reference = os.path.join(folder, "reference.um")
+            common.write_um(reference, {"fields": [{"stash": 16203, "rows": 128, "cols": 128, "blev": level}
+                                                   for level in (1000.0, 850.0, 500.0, 250.0)]})
+            self.assertEqual(common.convert(reference, trans, pack, gatts)[0], 0)
+            with open(common.output_path(reference), "rb") as f:
+                whole = f.read()
+            inputs = [os.path.join(folder, "member%03d.um" % member) for member in range(300)]
+            for path in inputs:
+                shutil.copyfile(reference, path)
+            for stop in (signal.SIGINT, signal.SIGTERM):
+                with self.subTest(signal=stop.name):
+                    # A process group of its own, as a terminal or a scheduler signals every process
+                    # of a job; the signal goes out once the first output appears.
+                    proc = subprocess.Popen([common.host_program(), "--jobs", "2", trans, pack, gatts] + inputs,
+                                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                                            start_new_session=True)
+                    while proc.poll() is None and not os.path.exists(common.output_path(inputs[0])):
+                        time.sleep(0.001)
+                    os.killpg(proc.pid, stop)
+                    _, err = proc.communicate(timeout=300)
+
+                    self.assertEqual(proc.returncode, -stop, err)
+                    self.assertIn("Interrupted: finishing the ", err)
+                    outputs = [common.output_path(path) for path in inputs
+                               if os.path.exists(common.output_path(path))]
+                    self.assertIn("Converted %d of 300 files in " % len(outputs), err)
+                    self.assertIn("; %d not started (interrupted)" % (300 - len(outputs)), err)
+                    for output in outputs:
+                        with open(output, "rb") as f:
+                            self.assertTrue(f.read() == whole, output + " is not the whole output")
+                        os.remove(output)
+
+    def test_a_caller_that_ignores_sigchld_does_not_hang_the_batch(self):
+        # Children of a process that ignores SIGCHLD leave no status to wait for.
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            inputs = []
+            for member in range(3):
+                inputs.append(os.path.join(folder, "m%d.um" % member))
+                common.write_um(inputs[-1], {"fields": [{"stash": 16203}]})
+            result = subprocess.run([common.host_program(), "--jobs", "2", trans, pack, gatts] + inputs,
+                                    capture_output=True, text=True, timeout=60,
+                                    preexec_fn=lambda: signal.signal(signal.SIGCHLD, signal.SIG_IGN))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("Converted 3 of 3 files", result.stderr)
 
     def test_bad_job_count_is_refused(self):
         result = run_batch(["--jobs", "0", "a", "b", "c", "d"])
