@@ -209,6 +209,7 @@ public:
             if (!x_running.empty())
                 WaitForOneChild();
         }
+        ReportStop();  // a signal that came as the last child ended
         if (i_null >= 0)
             close(i_null);
         x_progress.Finish();
@@ -222,8 +223,11 @@ private:
         if (gi_stop_signal == 0 || b_stop_reported)
             return;
         b_stop_reported = true;
-        x_progress.Line("Interrupted: finishing the " + std::to_string(x_running.size()) +
-                        (x_running.size() == 1 ? " file" : " files") + " under way; no new file starts.");
+        const size_t i_running = x_running.size();
+        x_progress.Line(i_running == 0 ? std::string("Interrupted: no new file starts.")
+                                       : "Interrupted: finishing the " + std::to_string(i_running) +
+                                             (i_running == 1 ? " file" : " files") +
+                                             " under way; no new file starts.");
     }
 
     void StartChildren()
