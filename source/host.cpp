@@ -43,16 +43,23 @@ void PrintHelp()
         "          examples/global_attributes.txt run1/*.um run2/*.um\n");
 }
 
-// Returns the folder that holds this executable, or an empty string.
-std::string ExecutableFolder()
+// Returns the path of this executable, or an empty string.
+std::string ExecutablePath()
 {
     char s_path[PATH_MAX];
     ssize_t i_length = readlink("/proc/self/exe", s_path, sizeof s_path - 1);
     if (i_length <= 0)
         return std::string();
     s_path[i_length] = '\0';
-    std::string s_full(s_path);
-    return s_full.substr(0, s_full.rfind('/'));
+    return s_path;
+}
+
+// Returns the folder that holds this executable, or an empty string.
+std::string ExecutableFolder()
+{
+    const std::string s_full = ExecutablePath();
+    const size_t i_slash = s_full.rfind('/');
+    return i_slash == std::string::npos ? std::string() : s_full.substr(0, i_slash);
 }
 
 // Loads the library next to the executable, else through the usual search path.
@@ -112,13 +119,16 @@ bool ParseBatch(int argc, char** argv, BatchJob& x_job)
 // on first use, writing into their own copies of the symbol tables, one page fault per page;
 // binding every symbol once, before the first fork, saves each child that work (about a tenth
 // of converting a small file). Symbols are bound eagerly only at program start, so the host
-// starts itself again with LD_BIND_NOW set; if that fails it goes on as it is.
+// starts itself again with LD_BIND_NOW set; if that fails it goes on as it is. It starts
+// from its own path rather than /proc/self/exe, which would rename the process "exe" for ps,
+// top and pkill.
 void BindSymbolsBeforeForking(char** argv)
 {
     if (std::getenv("LD_BIND_NOW") != nullptr)
         return;
+    std::string s_self = ExecutablePath();
     setenv("LD_BIND_NOW", "1", 1);
-    execv("/proc/self/exe", argv);
+    execv(s_self.empty() ? "/proc/self/exe" : s_self.c_str(), argv);
     unsetenv("LD_BIND_NOW");
 }
 

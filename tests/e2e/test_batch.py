@@ -93,6 +93,9 @@ class BatchTest(unittest.TestCase):
                                             start_new_session=True)
                     while proc.poll() is None and not os.path.exists(common.output_path(inputs[0])):
                         time.sleep(0.001)
+                    # The batch starts itself again before converting; it keeps its name for ps and pkill.
+                    with open("/proc/%d/comm" % proc.pid) as f:
+                        self.assertEqual(f.read().strip(), "tessold")
                     os.killpg(proc.pid, stop)
                     _, err = proc.communicate(timeout=300)
 
