@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -230,6 +231,8 @@ private:
                                              " under way; no new file starts.");
     }
 
+    // A file whose process cannot start (a limit on processes, short memory) waits for a
+    // running child to end and tries again; it fails only when nothing else is running.
     void StartChildren()
     {
         while (gi_stop_signal == 0 && i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
@@ -237,14 +240,17 @@ private:
             pid_t i_child = fork();
             if (i_child == 0)
                 ConvertInChild(px_convert, x_job, x_job.x_inputs[i_next], i_null, i_log);
-            if (i_child < 0) {
-                x_failures.push_back({x_job.x_inputs[i_next], "could not start a process"});
-                ReadLog(i_log);
-                ++i_done;
-            } else {
-                x_running[i_child] = {i_next, i_log};
+            if (i_child > 0) {
+                x_running[i_child] = {i_next++, i_log};
+                continue;
             }
-            ++i_next;
+            const std::string s_reason = std::string("could not start a process: ") + std::strerror(errno);
+            ReadLog(i_log);
+            if (!x_running.empty())
+                return;
+            x_failures.push_back({x_job.x_inputs[i_next++], s_reason});
+            x_progress.Line("Failed: " + x_failures.back().s_input + " (" + s_reason + ")");
+            x_progress.Show(++i_done);
         }
     }
 

@@ -18,9 +18,17 @@ TRANSLATION = """<?xml version="1.0"?>
 """
 
 
-def run_batch(args):
+def run_batch(args, **options):
     return subprocess.run([common.host_program(), "--batch"] + args, capture_output=True,
-                          text=True, timeout=300)
+                          text=True, timeout=300, **options)
+
+
+def write_members(folder, count, prefix):
+    """Writes count one-field UM files; returns their paths."""
+    paths = [os.path.join(folder, "%s%02d.um" % (prefix, member)) for member in range(count)]
+    for path in paths:
+        common.write_um(path, {"fields": [{"stash": 16203}]})
+    return paths
 
 
 class BatchTest(unittest.TestCase):
@@ -60,11 +68,7 @@ class BatchTest(unittest.TestCase):
         with common.temp_dir() as folder:
             trans, pack, gatts = common.default_configs(folder)
             for jobs in ("1", "3"):
-                inputs = []
-                for member in range(4):
-                    path = os.path.join(folder, "j%s_%d.um" % (jobs, member))
-                    common.write_um(path, {"fields": [{"stash": 16203}]})
-                    inputs.append(path)
+                inputs = write_members(folder, 4, "j%s_" % jobs)
                 result = run_batch(["--jobs", jobs, trans, pack, gatts] + inputs)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertIn("Converted 4 of 4 files", result.stderr)
@@ -114,15 +118,27 @@ class BatchTest(unittest.TestCase):
         # Children of a process that ignores SIGCHLD leave no status to wait for.
         with common.temp_dir() as folder:
             trans, pack, gatts = common.default_configs(folder)
-            inputs = []
-            for member in range(3):
-                inputs.append(os.path.join(folder, "m%d.um" % member))
-                common.write_um(inputs[-1], {"fields": [{"stash": 16203}]})
-            result = subprocess.run([common.host_program(), "--jobs", "2", trans, pack, gatts] + inputs,
-                                    capture_output=True, text=True, timeout=60,
-                                    preexec_fn=lambda: signal.signal(signal.SIGCHLD, signal.SIG_IGN))
+            inputs = write_members(folder, 3, "m")
+            result = run_batch(["--jobs", "2", trans, pack, gatts] + inputs,
+                               preexec_fn=lambda: signal.signal(signal.SIGCHLD, signal.SIG_IGN))
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertIn("Converted 3 of 3 files", result.stderr)
+
+    def test_a_file_whose_process_cannot_start_waits_for_a_running_one(self):
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            inputs = write_members(folder, 12, "f")
+            env = dict(os.environ, LD_PRELOAD=os.path.join(common.build_dir(), "tests", "libtessold_fork_fails.so"),
+                       ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+            for every, converted in (("3", 12), ("1", 0)):
+                with self.subTest(every=every):
+                    env["TESSOLD_TEST_FORK_FAILS_EVERY"] = every
+                    result = run_batch(["--jobs", "2", trans, pack, gatts] + inputs, env=env)
+                    self.assertIn("Converted %d of 12 files" % converted, result.stderr)
+                    self.assertEqual(result.returncode, 0 if converted == 12 else 1, result.stderr)
+                    if converted == 0:
+                        self.assertIn("  %s (could not start a process: Resource temporarily unavailable)"
+                                      % inputs[-1], result.stderr)
 
     def test_bad_job_count_is_refused(self):
         result = run_batch(["--jobs", "0", "a", "b", "c", "d"])
