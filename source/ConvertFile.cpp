@@ -2,6 +2,8 @@
 // line on standard error: reading, extraction, metadata, packing, global attributes, writing.
 #include "ConvertFile.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iostream>
 #include <list>
@@ -23,6 +25,14 @@ const int ci_hdrchk_words = 6;
 void Report(const std::string& s_line)
 {
     std::cerr << s_line << std::endl;
+}
+
+// Something that exists but is no regular file (a folder, a named pipe, a device) cannot be a
+// UM file, and opening a named pipe that nobody writes to would wait for ever.
+bool ExistsButIsNoRegularFile(const std::string& s_path)
+{
+    struct stat x_status;
+    return stat(s_path.c_str(), &x_status) == 0 && !S_ISREG(x_status.st_mode);
 }
 
 // Reads headers and data; returns false after reporting a corrupt or empty file.
@@ -100,6 +110,10 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
                 std::string s_xml_file_name, std::string s_pack_file_name,
                 std::string s_gatts_file_name)
 {
+    if (ExistsButIsNoRegularFile(s_input_file_name)) {
+        Report("Error: Input file: " + s_input_file_name + " is not a UM file.");
+        return 1;
+    }
     std::ifstream x_infile(s_input_file_name, std::ios::in | std::ios::binary);
     if (!x_infile) {
         Report("Error: Input file: " + s_input_file_name + " could not be opened.");

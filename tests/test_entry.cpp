@@ -2,6 +2,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <regex>
@@ -132,6 +134,26 @@ TEST(EntryPoint, ShortOrForeignFilesAreNotUMFiles)
         Outcome x_out = Convert(s_in, x_cfg.s_trans, x_cfg.s_pack, x_cfg.s_gatts);
         EXPECT_EQ(x_out.i_result, 1);
         EXPECT_EQ(x_out.s_stderr, "Error: Input file: " + s_in + " is not a UM file.\n");
+        EXPECT_FALSE(PathExists(s_in + ".nc"));
+    }
+}
+
+// A named pipe nobody writes to would block a reader for ever; it is refused at once, as a
+// folder is. The alarm turns a conversion that blocks into a failed check.
+TEST(EntryPointDeathTest, PipesAndFoldersAreNotUMFiles)
+{
+    TempDir x_dir;
+    ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);
+    const std::string s_pipe = x_dir.File("pipe.um"), s_folder = x_dir.File("folder.um");
+    ASSERT_EQ(mkfifo(s_pipe.c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(s_folder.c_str(), 0700), 0);
+    ConvertFunction px_convert = LoadEntryPoint();
+    ASSERT_NE(px_convert, nullptr);
+    for (std::string s_in : {s_pipe, s_folder}) {
+        EXPECT_EXIT((alarm(20), std::exit(px_convert(&s_in[0], &x_cfg.s_trans[0], &x_cfg.s_pack[0],
+                                                     &x_cfg.s_gatts[0]))),
+                    testing::ExitedWithCode(1), "Error: Input file: .*\\.um is not a UM file\\.")
+            << s_in;
         EXPECT_FALSE(PathExists(s_in + ".nc"));
     }
 }
