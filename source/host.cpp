@@ -92,9 +92,11 @@ bool ParseBatch(int argc, char** argv, BatchJob& x_job)
         std::string s_arg = argv[i_arg];
         if (s_arg == "--batch")
             continue;
-        if (s_arg == "--jobs" && i_arg + 1 < argc) {
+        if (s_arg == "--jobs") {
+            // A missing count reads as an empty one, which is refused below.
+            const char* ps_count = i_arg + 1 < argc ? argv[++i_arg] : "";
             char* ps_end = nullptr;
-            long i_jobs = std::strtol(argv[++i_arg], &ps_end, 10);
+            long i_jobs = std::strtol(ps_count, &ps_end, 10);
             if (*ps_end != '\0' || i_jobs < 1 || i_jobs > 1024) {
                 std::fprintf(stderr, "Error: --jobs needs a number from 1 to 1024\n");
                 return false;

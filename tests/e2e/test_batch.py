@@ -140,10 +140,13 @@ class BatchTest(unittest.TestCase):
                         self.assertIn("  %s (could not start a process: Resource temporarily unavailable)"
                                       % inputs[-1], result.stderr)
 
-    def test_bad_job_count_is_refused(self):
-        result = run_batch(["--jobs", "0", "a", "b", "c", "d"])
-        self.assertEqual(result.returncode, 2)
-        self.assertIn("--jobs", result.stderr)
+    def test_bad_or_missing_job_count_is_refused(self):
+        for args in (["--jobs", "0", "a", "b", "c", "d"], ["--jobs", "2x", "a", "b", "c", "d"],
+                     ["a", "b", "c", "d", "--jobs"]):
+            with self.subTest(args=args):
+                result = run_batch(args)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr, "Error: --jobs needs a number from 1 to 1024\n")
 
 
 if __name__ == "__main__":
