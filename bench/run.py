@@ -25,7 +25,18 @@ def remove(paths):
             os.remove(path)
 
 
-def timed(command, check=True):
+def warm(paths):
+    """Reads the files, so that the timed command finds them in the page cache: this machine
+    pages out file data nobody has read for about a minute."""
+    block = bytearray(4 << 20)
+    for path in paths:
+        with open(path, "rb", buffering=0) as source:
+            while source.readinto(block):
+                pass
+
+
+def timed(command, inputs=(), check=True):
+    warm(inputs)
     os.sync()  # so that writing back an earlier run's output does not land in this one
     start = time.perf_counter()
     subprocess.run(command, check=check, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -42,23 +53,31 @@ def convert_command(path):
     return [HOST, path] + [CONFIG[0], CONFIG[1], CONFIG[2]]
 
 
+def spread(numerators, denominators):
+    """The lowest and highest ratio of the runs made in turn: this machine drifts so much from
+    minute to minute that a median alone hides how far the runs lie apart."""
+    ratios = [a / b for a, b in zip(numerators, denominators)]
+    return "runs %.2f to %.2f" % (min(ratios), max(ratios))
+
+
 def single_file(path, repeats):
     """Median times of cp, of dd (the same bytes read and written through user space in 4 MiB
-    blocks) and of the conversion, run in turn, and the conversion's peak memory."""
+    blocks) and of the conversion, run in turn, the spread of the conversion's ratio to cp,
+    and the conversion's peak memory."""
     copy = os.path.join(DATA, "copy.um")
     cp_times, dd_times, convert_times = [], [], []
     for _ in range(repeats):
         remove([copy, path + ".nc"])
-        cp_times.append(timed(["cp", path, copy]))
+        cp_times.append(timed(["cp", path, copy], [path]))
         remove([copy])
-        dd_times.append(timed(["dd", "if=" + path, "of=" + copy, "bs=4M", "status=none"]))
+        dd_times.append(timed(["dd", "if=" + path, "of=" + copy, "bs=4M", "status=none"], [path]))
         remove([copy])
-        convert_times.append(timed(convert_command(path)))
+        convert_times.append(timed(convert_command(path), [path] + CONFIG))
         remove([path + ".nc"])
     memory = peak_memory_kib(convert_command(path))
     remove([path + ".nc"])
     return (statistics.median(cp_times), statistics.median(dd_times), statistics.median(convert_times),
-            memory)
+            spread(convert_times, cp_times), memory)
 
 
 def generate(names):
@@ -70,10 +89,10 @@ def workload_l():
     generate(["L"])
     path = os.path.join(DATA, "L.um")
     size = os.path.getsize(path)
-    cp_time, dd_time, convert_time, memory = single_file(path, 5)
-    print("L  %.2f GiB, 1000 fields of 512 x 512: convert %.2f s, cp %.2f s, ratio %.2f (target <= 1.3); "
-          "dd %.2f s, ratio %.2f" % (size / 2**30, convert_time, cp_time, convert_time / cp_time, dd_time,
-                                     convert_time / dd_time))
+    cp_time, dd_time, convert_time, ratios, memory = single_file(path, 5)
+    print("L  %.2f GiB, 1000 fields of 512 x 512: convert %.2f s, cp %.2f s, ratio %.2f (%s; target <= 1.3); "
+          "dd %.2f s, ratio %.2f" % (size / 2**30, convert_time, cp_time, convert_time / cp_time, ratios,
+                                     dd_time, convert_time / dd_time))
     print("L  peak memory %.0f MiB (target <= input + 64 MiB = %.0f MiB)"
           % (memory / 1024, size / 2**20 + 64))
 
@@ -83,7 +102,7 @@ def workload_m():
     times = {}
     for name in ("M50", "M100", "M200"):
         path = os.path.join(DATA, name + ".um")
-        cp_time, _, convert_time, memory = single_file(path, 3)
+        cp_time, _, convert_time, _, memory = single_file(path, 3)
         times[name] = convert_time
         print("M  %3d000 fields of 16 x 16 in 100 variables: convert %.2f s (cp %.2f s), peak memory %.0f MiB"
               % (int(name[1:]), convert_time, cp_time, memory / 1024))
@@ -108,6 +127,7 @@ def copy_streams(inputs, folder, repeats=5):
         for streams, times in ((1, one), (2, two)):
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
+            warm(inputs)
             os.sync()
             start = time.perf_counter()
             groups = [inputs] if streams == 1 else halves
@@ -147,28 +167,29 @@ def workload_b():
     outputs = [path + ".nc" for path in inputs]
     copies = os.path.join(DATA, "B_copy")
     sequential, parallel, cp_times = [], [], []
-    for _ in range(3):
+    for _ in range(5):
         remove(outputs)  # cp copies the inputs alone
         shutil.rmtree(copies, ignore_errors=True)
-        cp_times.append(timed(["cp", "-r", os.path.join(DATA, "B"), copies]))
+        cp_times.append(timed(["cp", "-r", os.path.join(DATA, "B"), copies], inputs))
         shutil.rmtree(copies, ignore_errors=True)
         for jobs, times in (("1", sequential), ("2", parallel)):
             remove(outputs)
-            times.append(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + inputs))
+            times.append(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + inputs, inputs + CONFIG))
     remove(outputs)
     seq, par = statistics.median(sequential), statistics.median(parallel)
-    print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (target <= 0.6); cp -r %.2f s"
-          % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
-             statistics.median(cp_times)))
+    print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (%s; target <= 0.6); "
+          "cp -r %.2f s" % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
+                            spread(parallel, sequential), statistics.median(cp_times)))
     remove(outputs)
     loop = 'for f in "$@"; do "%s" "$f" %s >/dev/null || exit 1; done' % (HOST, " ".join(CONFIG))
-    single_calls = timed(["sh", "-c", loop, "sh"] + inputs)
+    single_calls = timed(["sh", "-c", loop, "sh"] + inputs, inputs + CONFIG)
     remove(outputs)
     print("B  the same files as a loop of single calls (once): %.2f s; --jobs 2 takes %.2f of that"
           % (single_calls, par / single_calls))
     # Children that only start and end: each input is missing, so each child stops at once.
     missing = [os.path.join(DATA, "B", "absent%03d.um" % i) for i in range(len(inputs))]
-    empty = {jobs: statistics.median(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + missing, check=False)
+    empty = {jobs: statistics.median(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + missing, CONFIG,
+                                           check=False)
                                      for _ in range(3)) for jobs in ("1", "2")}
     print("B  %d children that only start and end: --jobs 1 %.2f s, --jobs 2 %.2f s"
           % (len(missing), empty["1"], empty["2"]))
