@@ -53,17 +53,20 @@ def convert_command(path):
     return [HOST, path] + [CONFIG[0], CONFIG[1], CONFIG[2]]
 
 
-def spread(numerators, denominators):
-    """The lowest and highest ratio of the runs made in turn: this machine drifts so much from
-    minute to minute that a median alone hides how far the runs lie apart."""
+def spread(label, numerators, denominators):
+    """A line with the ratio of the fastest runs and the lowest and highest ratio of the runs
+    made in turn. This machine drifts so much from minute to minute (see README.md) that a
+    median alone can land on either side of a target; the fastest run is the least disturbed."""
     ratios = [a / b for a, b in zip(numerators, denominators)]
-    return "runs %.2f to %.2f" % (min(ratios), max(ratios))
+    return "%s fastest runs %.2f s against %.2f s, ratio %.2f; the single runs' ratios %.2f to %.2f" % (
+        label, min(numerators), min(denominators), min(numerators) / min(denominators), min(ratios),
+        max(ratios))
 
 
 def single_file(path, repeats):
     """Median times of cp, of dd (the same bytes read and written through user space in 4 MiB
-    blocks) and of the conversion, run in turn, the spread of the conversion's ratio to cp,
-    and the conversion's peak memory."""
+    blocks) and of the conversion, run in turn, a line on the spread of the conversion's ratio
+    to cp, and the conversion's peak memory."""
     copy = os.path.join(DATA, "copy.um")
     cp_times, dd_times, convert_times = [], [], []
     for _ in range(repeats):
@@ -77,7 +80,7 @@ def single_file(path, repeats):
     memory = peak_memory_kib(convert_command(path))
     remove([path + ".nc"])
     return (statistics.median(cp_times), statistics.median(dd_times), statistics.median(convert_times),
-            spread(convert_times, cp_times), memory)
+            spread("L  conversion and cp:", convert_times, cp_times), memory)
 
 
 def generate(names):
@@ -89,10 +92,11 @@ def workload_l():
     generate(["L"])
     path = os.path.join(DATA, "L.um")
     size = os.path.getsize(path)
-    cp_time, dd_time, convert_time, ratios, memory = single_file(path, 5)
-    print("L  %.2f GiB, 1000 fields of 512 x 512: convert %.2f s, cp %.2f s, ratio %.2f (%s; target <= 1.3); "
-          "dd %.2f s, ratio %.2f" % (size / 2**30, convert_time, cp_time, convert_time / cp_time, ratios,
-                                     dd_time, convert_time / dd_time))
+    cp_time, dd_time, convert_time, spread_line, memory = single_file(path, 5)
+    print("L  %.2f GiB, 1000 fields of 512 x 512: convert %.2f s, cp %.2f s, ratio %.2f (target <= 1.3); "
+          "dd %.2f s, ratio %.2f" % (size / 2**30, convert_time, cp_time, convert_time / cp_time, dd_time,
+                                     convert_time / dd_time))
+    print(spread_line)
     print("L  peak memory %.0f MiB (target <= input + 64 MiB = %.0f MiB)"
           % (memory / 1024, size / 2**20 + 64))
 
@@ -177,9 +181,10 @@ def workload_b():
             times.append(timed([HOST, "--batch", "--jobs", jobs] + CONFIG + inputs, inputs + CONFIG))
     remove(outputs)
     seq, par = statistics.median(sequential), statistics.median(parallel)
-    print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (%s; target <= 0.6); "
-          "cp -r %.2f s" % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
-                            spread(parallel, sequential), statistics.median(cp_times)))
+    print("B  %d files of %.1f MiB: --jobs 1 %.2f s, --jobs 2 %.2f s, ratio %.2f (target <= 0.6); cp -r %.2f s"
+          % (len(inputs), os.path.getsize(inputs[0]) / 2**20, seq, par, par / seq,
+             statistics.median(cp_times)))
+    print(spread("B  --jobs 2 and --jobs 1:", parallel, sequential))
     remove(outputs)
     loop = 'for f in "$@"; do "%s" "$f" %s >/dev/null || exit 1; done' % (HOST, " ".join(CONFIG))
     single_calls = timed(["sh", "-c", loop, "sh"] + inputs, inputs + CONFIG)
