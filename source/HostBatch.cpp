@@ -86,15 +86,45 @@ private:
     struct sigaction x_previous[ci_stop_signal_count];
 };
 
-// Runs in the child: converts one file with standard output silenced and standard error in
-// a log of its own, then ends the process with the conversion's result.
+// Holds the stop signals back while the batch prints: a handler that ran during a write to a
+// full pipe or a stopped terminal would cut the write short, and the C library would drop the
+// rest of the line, even of the summary. A signal held back arrives when printing ends.
+class StopSignalsHeld
+{
+public:
+    StopSignalsHeld()
+    {
+        sigset_t x_stop;
+        sigemptyset(&x_stop);
+        for (int i_signal : ci_stop_signals)
+            sigaddset(&x_stop, i_signal);
+        sigprocmask(SIG_BLOCK, &x_stop, &x_previous);
+    }
+    ~StopSignalsHeld() { sigprocmask(SIG_SETMASK, &x_previous, nullptr); }
+    StopSignalsHeld(const StopSignalsHeld&) = delete;
+    StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+private:
+    sigset_t x_previous;
+};
+
+// Runs in the child: converts one file with both its outputs in a log of its own (the netCDF
+// library names a failing call on standard output before it ends the process with status 3),
+// then ends the process with the conversion's result. Without a log, standard error stays the
+// batch's own, so that no reason is lost.
 [[noreturn]] void ConvertInChild(ConvertFunction px_convert, const BatchJob& x_job,
                                  const std::string& s_input, int i_null, int i_log)
 {
     StopSignals::IgnoreInChild();
-    if (i_null >= 0)
-        dup2(i_null, STDOUT_FILENO);
-    dup2(i_log >= 0 ? i_log : i_null, STDERR_FILENO);
+    const int i_out = i_log >= 0 ? i_log : i_null;
+    if (i_out >= 0)
+        dup2(i_out, STDOUT_FILENO);
+    if (i_log >= 0)
+        dup2(i_log, STDERR_FILENO);
+    if (i_null > STDERR_FILENO)
+        close(i_null);
+    if (i_log > STDERR_FILENO)
+        close(i_log);
     std::string s_in = s_input, s_trans = x_job.s_translation, s_pack = x_job.s_packing,
                 s_gatts = x_job.s_global_atts;
     int i_result = px_convert(&s_in[0], &s_trans[0], &s_pack[0], &s_gatts[0]);
@@ -112,15 +142,18 @@ int OpenLog()
     return i_log;
 }
 
-// Reads what a child wrote to its log, and closes the log.
+// Reads the start of what a child wrote to its log, enough for the line that names what went
+// wrong, and closes the log. A child may write any amount; the batch does not hold it all.
 std::string ReadLog(int i_log)
 {
     std::string s_text;
     if (i_log < 0)
         return s_text;
+    const size_t ci_most = 16 << 10;
     char s_chunk[4096];
     ssize_t i_read;
-    while ((i_read = pread(i_log, s_chunk, sizeof s_chunk, static_cast<off_t>(s_text.size()))) > 0)
+    while (s_text.size() < ci_most && s_text.find('\n') == std::string::npos &&
+           (i_read = pread(i_log, s_chunk, sizeof s_chunk, static_cast<off_t>(s_text.size()))) > 0)
         s_text.append(s_chunk, static_cast<size_t>(i_read));
     close(i_log);
     while (!s_text.empty() && s_text.back() == '\n')
@@ -158,6 +191,7 @@ public:
     {
         if (!b_terminal)
             return;
+        StopSignalsHeld x_held;
         const int ci_width = 30;
         const double d_seconds = Seconds();
         const double d_rate = d_seconds > 0 ? i_done / d_seconds : 0.0;
@@ -174,11 +208,13 @@ public:
     // Prints a line above the bar.
     void Line(const std::string& s_text)
     {
+        StopSignalsHeld x_held;
         std::fprintf(stderr, "%s%s\n", b_terminal ? "\r\033[K" : "", s_text.c_str());
     }
 
     void Finish()
     {
+        StopSignalsHeld x_held;
         if (b_terminal)
             std::fprintf(stderr, "\r\033[K");
     }
@@ -232,14 +268,20 @@ private:
     }
 
     // A file whose process cannot start (a limit on processes, short memory) waits for a
-    // running child to end and tries again; it fails only when nothing else is running.
+    // running child to end and tries again; it fails only when nothing else is running. So
+    // does a file whose log cannot open (a limit on open files); with nothing running, its
+    // child writes to the batch's own standard error instead.
     void StartChildren()
     {
         while (gi_stop_signal == 0 && i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
             const int i_log = OpenLog();
+            if (i_log < 0 && !x_running.empty())
+                return;
             pid_t i_child = fork();
-            if (i_child == 0)
+            if (i_child == 0) {
+                CloseLogsOfOthers();
                 ConvertInChild(px_convert, x_job, x_job.x_inputs[i_next], i_null, i_log);
+            }
             if (i_child > 0) {
                 x_running[i_child] = {i_next++, i_log};
                 continue;
@@ -252,6 +294,16 @@ private:
             x_progress.Line("Failed: " + x_failures.back().s_input + " (" + s_reason + ")");
             x_progress.Show(++i_done);
         }
+    }
+
+    // In a new child: the logs of the children already running stay open in the batch, not
+    // here, where they would count against the child's limit on open files (the children
+    // never call exec, so closing on exec does not apply).
+    void CloseLogsOfOthers() const
+    {
+        for (const auto& x_entry : x_running)
+            if (x_entry.second.i_log >= 0)
+                close(x_entry.second.i_log);
     }
 
     // Waits for a child to end and records how its file went; returns early on a signal.
@@ -274,6 +326,7 @@ private:
 
     void PrintSummary() const
     {
+        StopSignalsHeld x_held;
         const double d_seconds = x_progress.Seconds();
         const std::string s_not_started =
             i_next < i_total ? "; " + std::to_string(i_total - i_next) + " not started (interrupted)" : "";

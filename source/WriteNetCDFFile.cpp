@@ -1,9 +1,12 @@
 // Writes the variables of one conversion into a new netCDF classic file.
 #include "WriteNetCDFFile.h"
 
+#include <limits.h>
+
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -706,6 +709,43 @@ long long DataWords(const std::list<Variable>& x_var_list)
     return i_words;
 }
 
+// The output while it is being written. A conversion that stops half way must not leave a file
+// that looks like a result and that the next run would refuse to replace. That includes the
+// library ending the process with status 3 when one of its calls fails (a variable name it
+// refuses, a full disk), so an exit handler removes the file too. The path lives in a plain
+// array: static strings may be gone by the time exit handlers run.
+char gs_unfinished_output[PATH_MAX + 1];
+
+extern "C" void RemoveUnfinishedOutput()
+{
+    if (gs_unfinished_output[0] != '\0')
+        std::remove(gs_unfinished_output);
+}
+
+class UnfinishedOutput
+{
+public:
+    UnfinishedOutput() = default;
+    // Removes the file unless it was kept; the file is closed by then.
+    ~UnfinishedOutput()
+    {
+        RemoveUnfinishedOutput();
+        gs_unfinished_output[0] = '\0';
+    }
+    UnfinishedOutput(const UnfinishedOutput&) = delete;
+    UnfinishedOutput& operator=(const UnfinishedOutput&) = delete;
+
+    // Called once the file exists and is ours, never before: a file that was there already
+    // must survive.
+    void Arm(const std::string& s_path)
+    {
+        static const bool b_registered = std::atexit(RemoveUnfinishedOutput) == 0;
+        if (b_registered && s_path.size() <= PATH_MAX)
+            std::memcpy(gs_unfinished_output, s_path.c_str(), s_path.size() + 1);
+    }
+    void Keep() { gs_unfinished_output[0] = '\0'; }
+};
+
 // Creates the file without replacing one; a failure is silent here so that only our message appears.
 // The library's I/O block size is only a buffer size: a larger one moves the same bytes in
 // fewer system calls.
@@ -724,6 +764,7 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
                     const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
                     const GlobalAtts& x_global_atts)
 {
+    UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
     std::unique_ptr<NcFile> px_nc_file = CreateFile(s_output_file_name, DataWords(x_var_list));
     NcFile& x_nc_file = *px_nc_file;
     if (!x_nc_file.is_valid()) {
@@ -731,6 +772,7 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
                   << " already exists or could not be opened" << std::endl;
         return 1;
     }
+    x_unfinished.Arm(s_output_file_name);
     // Instead of letting the library prefill every variable and then overwrite it, the
     // writer fills only the places no field fills; coordinate values wait until every
     // object is defined. The plain order is kept for the tests that compare the two.
@@ -747,15 +789,9 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     CreateRegionDims(x_nc_file, x_regions);
     CreateVariables(x_nc_file, x_var_list, x_levels, x_var_lev_trans);
     gx_deferred_puts.FlushFixed();
-    try {
-        WriteVariables(x_nc_file, x_var_list, x_levels, x_times);
-    } catch (...) {
-        // A conversion that stops half way leaves no file behind that looks complete.
-        px_nc_file.reset();
-        std::remove(s_output_file_name.c_str());
-        throw;
-    }
+    WriteVariables(x_nc_file, x_var_list, x_levels, x_times);
     x_nc_file.close();
+    x_unfinished.Keep();
     return 0;
 }
 

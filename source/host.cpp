@@ -2,8 +2,10 @@
 // "tessold"), so the exported entry point is exercised on every run.
 #include <dlfcn.h>
 #include <limits.h>
+#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +17,7 @@ namespace {
 
 const char* const cs_usage =
     "Usage: tessold INPUT.um TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt\n"
-    "       tessold --batch [--jobs N] TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt "
+    "       tessold --batch [--jobs N] [--] TRANSLATION.xml PACKING.xml GLOBAL_ATTRIBUTES.txt "
     "INPUT.um...\n";
 
 void PrintHelp()
@@ -31,10 +33,11 @@ void PrintHelp()
         "success and 1 on failure (3 when the netCDF library fails while writing).\n\n"
         "With --batch (or --jobs N) it converts every INPUT.um with the same three\n"
         "configuration files, each file in a process of its own and N at a time (default:\n"
-        "the number of cores); a failing file never stops the others. A progress bar shows\n"
-        "on a terminal, a summary line at the end lists the failing files, and the exit\n"
-        "status is 1 when any file failed. Ctrl-C (or SIGTERM, SIGHUP) starts no new file\n"
-        "and lets the conversions under way finish, so no output is left cut short.\n\n"
+        "the number of cores it may use); a failing file never stops the others. A progress\n"
+        "bar shows on a terminal, a summary line at the end lists the failing files, and the\n"
+        "exit status is 1 when any file failed. Ctrl-C (or SIGTERM, SIGHUP) starts no new\n"
+        "file and lets the conversions under way finish, so no output is left cut short.\n"
+        "Names after -- are never read as options.\n\n"
         "Example:\n"
         "  tessold examples/example.um examples/translation.xml examples/packing.xml \\\n"
         "          examples/global_attributes.txt\n"
@@ -83,28 +86,55 @@ ConvertFunction LoadEntryPoint()
     return px_convert;
 }
 
-// Reads the batch options and file names; false after printing what is wrong.
+// The CPUs this process may run on (a scheduler or taskset may allow fewer than the machine has).
+int UsableCpuCount()
+{
+    cpu_set_t x_cpus;
+    if (sched_getaffinity(0, sizeof x_cpus, &x_cpus) == 0 && CPU_COUNT(&x_cpus) > 0)
+        return CPU_COUNT(&x_cpus);
+    return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+}
+
+// Reads a job count; false after printing what is wrong.
+bool ParseJobs(const char* ps_count, int& i_jobs)
+{
+    char* ps_end = nullptr;
+    long i_count = std::strtol(ps_count, &ps_end, 10);
+    if (*ps_count == '\0' || *ps_end != '\0' || i_count < 1 || i_count > 1024) {
+        std::fprintf(stderr, "Error: --jobs needs a number from 1 to 1024\n");
+        return false;
+    }
+    i_jobs = static_cast<int>(i_count);
+    return true;
+}
+
+// Reads the batch options and file names; false after printing what is wrong. Options may
+// stand anywhere before "--"; every argument after it is a name, so that a file whose name
+// begins with "-" can still be given.
 bool ParseBatch(int argc, char** argv, BatchJob& x_job)
 {
-    x_job.i_jobs = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+    x_job.i_jobs = UsableCpuCount();
     std::vector<std::string> x_names;
+    bool b_options = true;
     for (int i_arg = 1; i_arg < argc; ++i_arg) {
-        std::string s_arg = argv[i_arg];
-        if (s_arg == "--batch")
-            continue;
-        if (s_arg == "--jobs") {
-            // A missing count reads as an empty one, which is refused below.
-            const char* ps_count = i_arg + 1 < argc ? argv[++i_arg] : "";
-            char* ps_end = nullptr;
-            long i_jobs = std::strtol(ps_count, &ps_end, 10);
-            if (*ps_end != '\0' || i_jobs < 1 || i_jobs > 1024) {
-                std::fprintf(stderr, "Error: --jobs needs a number from 1 to 1024\n");
+        const std::string s_arg = argv[i_arg];
+        if (!b_options || s_arg.size() < 2 || s_arg[0] != '-') {
+            x_names.push_back(s_arg);
+        } else if (s_arg == "--") {
+            b_options = false;
+        } else if (s_arg == "--batch") {
+        } else if (s_arg == "--jobs") {
+            // A missing count reads as an empty one, which is refused.
+            if (!ParseJobs(i_arg + 1 < argc ? argv[++i_arg] : "", x_job.i_jobs))
                 return false;
-            }
-            x_job.i_jobs = static_cast<int>(i_jobs);
-            continue;
+        } else if (s_arg.compare(0, 7, "--jobs=") == 0) {
+            if (!ParseJobs(argv[i_arg] + 7, x_job.i_jobs))
+                return false;
+        } else {
+            std::fprintf(stderr, "Error: unknown option %s (put -- before names that begin with -)\n",
+                         s_arg.c_str());
+            return false;
         }
-        x_names.push_back(s_arg);
     }
     if (x_names.size() < 4) {
         std::fprintf(stderr, "%sTry 'tessold --help' for more information.\n", cs_usage);
@@ -136,8 +166,9 @@ void BindSymbolsBeforeForking(char** argv)
 
 bool IsBatch(int argc, char** argv)
 {
-    for (int i_arg = 1; i_arg < argc; ++i_arg)
-        if (std::strcmp(argv[i_arg], "--batch") == 0 || std::strcmp(argv[i_arg], "--jobs") == 0)
+    for (int i_arg = 1; i_arg < argc && std::strcmp(argv[i_arg], "--") != 0; ++i_arg)
+        if (std::strcmp(argv[i_arg], "--batch") == 0 || std::strcmp(argv[i_arg], "--jobs") == 0 ||
+            std::strncmp(argv[i_arg], "--jobs=", 7) == 0)
             return true;
     return false;
 }

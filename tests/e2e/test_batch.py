@@ -2,6 +2,7 @@
 """Batch mode of the host program: many files in one call, each in a process of its own."""
 
 import os
+import resource
 import shutil
 import signal
 import subprocess
@@ -60,7 +61,9 @@ class BatchTest(unittest.TestCase):
             self.assertIn("Converted 5 of 8 files in ", result.stderr)
             self.assertIn("  %s (exit status 1: Error: Input file: %s is corrupt: " % (corrupt, corrupt),
                           result.stderr)
-            self.assertIn("  %s (exit status 3" % refused, result.stderr)
+            # The library names the failing call on standard output; its half-written file goes.
+            self.assertIn("  %s (exit status 3: NetCDF: Name contains illegal characters)" % refused, summary)
+            self.assertFalse(os.path.exists(refused + ".nc"))
             self.assertIn("  %s (exit status 1: file : %s does not exist)" % (missing, missing),
                           summary)
 
@@ -140,13 +143,92 @@ class BatchTest(unittest.TestCase):
                         self.assertIn("  %s (could not start a process: Resource temporarily unavailable)"
                                       % inputs[-1], result.stderr)
 
-    def test_bad_or_missing_job_count_is_refused(self):
+    def test_a_refused_name_ends_a_single_conversion_with_status_3_and_no_output(self):
+        with common.temp_dir() as folder:
+            _, pack, gatts = common.default_configs(folder)
+            trans = common.write_text(os.path.join(folder, "batch_translation.xml"), TRANSLATION)
+            refused = os.path.join(folder, "refused.um")
+            common.write_um(refused, {"fields": [{"stash": 3236}]})
+            result = subprocess.run([common.host_program(), refused, trans, pack, gatts], capture_output=True,
+                                    text=True, timeout=300)
+            self.assertEqual(result.returncode, 3, result.stderr)
+            self.assertEqual(result.stdout, "NetCDF: Name contains illegal characters\n")
+            self.assertFalse(os.path.exists(refused + ".nc"))
+
+    def test_a_low_limit_on_open_files_neither_fails_files_nor_loses_reasons(self):
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            inputs = write_members(folder, 40, "m")
+            missing = [os.path.join(folder, "absent%02d.um" % member) for member in range(30)]
+
+            def limit(count):
+                return lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (count, count))
+
+            # Each child must not hold the logs of the others: 40 of them would not fit in 32.
+            result = run_batch(["--jobs", "40", trans, pack, gatts] + inputs, preexec_fn=limit(32))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("Converted 40 of 40 files", result.stderr)
+            # The batch itself runs out of descriptors for logs, and waits for a child to end.
+            result = run_batch(["--jobs", "40", trans, pack, gatts] + missing, preexec_fn=limit(20))
+            self.assertEqual(result.returncode, 1, result.stderr)
+            for path in missing:
+                self.assertIn("  %s (exit status 1: file : %s does not exist)\n" % (path, path), result.stderr)
+
+    def test_a_signal_while_the_batch_waits_to_write_loses_no_line(self):
+        # Failure lines fill a pipe that nobody reads yet, so the batch blocks writing; signals
+        # that arrive then must not cut lines short, nor drop any from the summary.
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            missing = [os.path.join(folder, "x" * 200 + "%03d.um" % member) for member in range(400)]
+            proc = subprocess.Popen([common.host_program(), "--jobs", "2", trans, pack, gatts] + missing,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline:
+                with open("/proc/%d/wchan" % proc.pid) as f:
+                    if f.read() == "pipe_write":
+                        break
+                time.sleep(0.01)
+            for _ in range(5):
+                proc.send_signal(signal.SIGTERM)
+                time.sleep(0.05)
+            _, err = proc.communicate(timeout=300)
+
+            self.assertEqual(proc.returncode, -signal.SIGTERM, err[-500:])
+            live = [line for line in err.splitlines() if line.startswith("Failed: ")]
+            listed = [line for line in err.splitlines() if line.startswith("  ")]
+            not_started = int(err.split("; ")[-2].split()[0])
+            self.assertEqual(len(live), 400 - not_started)
+            self.assertEqual(len(listed), 400 - not_started)
+            for line in live + listed:
+                self.assertTrue(line.endswith(".um does not exist)"), line)
+
+    def test_the_default_job_count_is_the_cores_the_batch_may_use(self):
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            inputs = write_members(folder, 2, "m")
+            result = run_batch([trans, pack, gatts] + inputs, preexec_fn=lambda: os.sched_setaffinity(0, {0}))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("files/s, 1 jobs)", result.stderr)
+
+    def test_options(self):
         for args in (["--jobs", "0", "a", "b", "c", "d"], ["--jobs", "2x", "a", "b", "c", "d"],
-                     ["a", "b", "c", "d", "--jobs"]):
+                     ["a", "b", "c", "d", "--jobs"], ["--jobs=", "a", "b", "c", "d"]):
             with self.subTest(args=args):
                 result = run_batch(args)
                 self.assertEqual(result.returncode, 2)
                 self.assertEqual(result.stderr, "Error: --jobs needs a number from 1 to 1024\n")
+        result = run_batch(["--jobs=2", "--frob", "a", "b", "c", "d"])
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("Error: unknown option --frob", result.stderr)
+        # After --, a name that looks like an option is a file.
+        with common.temp_dir() as folder:
+            trans, pack, gatts = common.default_configs(folder)
+            common.write_um(os.path.join(folder, "--batch"), {"fields": [{"stash": 16203}]})
+            result = run_batch(["--jobs=2", "--", trans, pack, gatts, "--batch"], cwd=folder)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("Converted 1 of 1 files", result.stderr)
+            self.assertIn("2 jobs)", result.stderr)
+            self.assertTrue(os.path.exists(os.path.join(folder, "--batch.nc")))
 
 
 if __name__ == "__main__":
