@@ -123,6 +123,7 @@ bool ParseBatch(int argc, char** argv, BatchJob& x_job)
         } else if (s_arg == "--") {
             b_options = false;
         } else if (s_arg == "--batch") {
+            // the mode, chosen already
         } else if (s_arg == "--jobs") {
             // A missing count reads as an empty one, which is refused.
             if (!ParseJobs(i_arg + 1 < argc ? argv[++i_arg] : "", x_job.i_jobs))
