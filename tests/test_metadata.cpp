@@ -145,6 +145,30 @@ TEST(VarLevTrans, FilesThatDoNotLoad)
     }
 }
 
+TEST(VarLevTrans, DeepNestingIsRefusedAndTagLikeTextIsNotCounted)
+{
+    // The parser calls itself for each level: 100,000 levels used to overflow the stack.
+    TempDir x_dir;
+    std::string s_deep;
+    for (int i = 0; i < 100000; ++i)
+        s_deep += "<a>";
+    for (int i = 0; i < 100000; ++i)
+        s_deep += "</a>";
+    WriteTextFile(x_dir.File("deep.xml"), s_deep);
+    VarLevTrans x_deep(x_dir.File("deep.xml"));
+    EXPECT_FALSE(x_deep.LoadAttributes());
+    // Tags inside comments, character data and quoted values open nothing.
+    std::string s_tags;
+    for (int i = 0; i < 300; ++i)
+        s_tags += "<x>";
+    WriteTextFile(x_dir.File("tags.xml"),
+                  "<!-- " + s_tags + " -->" + Stash("id=\"1\"", "<![CDATA[" + s_tags + "]]><section id=\"3\">"
+                                                                 "<item id=\"236\" long_name=\"a > b\"/></section>"));
+    VarLevTrans x_tags(x_dir.File("tags.xml"));
+    ASSERT_TRUE(x_tags.LoadAttributes());
+    EXPECT_TRUE(x_tags.GetVariableAttributes(3236, 1).HasAttribute("long_name"));
+}
+
 TEST(VarLevTrans, LargeFileLoadsQuickly)
 {
     TempDir x_dir;
