@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -445,15 +446,34 @@ void WriteVariableAtts(NcVar* px_ncvar, const Variable& x_var, NcType x_type,
                           (ToString(x_var.GetSamplingFrequency(), 0, ' ') + " hours").c_str());
 }
 
+// While a conversion writes its file: for each base name, the suffix at which the last search
+// for a free name stopped. Names are only ever added to a file, so a name found taken stays
+// taken and the next search for the same base may start there; without this, each of many
+// variables without a translated name (all "field<code>") probed every name before its own.
+std::map<std::string, int>* gpx_free_name_starts = nullptr;
+
+struct FreeNameScope
+{
+    explicit FreeNameScope(bool b_remember)
+    {
+        if (b_remember)
+            gpx_free_name_starts = &x_starts;
+    }
+    ~FreeNameScope() { gpx_free_name_starts = nullptr; }
+    FreeNameScope(const FreeNameScope&) = delete;
+    FreeNameScope& operator=(const FreeNameScope&) = delete;
+
+    std::map<std::string, int> x_starts;
+};
+
 // The first name base_0, base_1, ... that no variable of the file has yet; the caller silences probes.
 std::string FirstFreeName(NcFile& x_nc_file, const std::string& s_base)
 {
-    std::string s_name = s_base + "_0";
-    int i_counter = 1;
-    while (x_nc_file.get_var(s_name.c_str()) != nullptr) {
-        s_name = s_base + "_" + ToString(i_counter, 0, ' ');
-        ++i_counter;
-    }
+    int i_from_zero = 0;
+    int& i_suffix = gpx_free_name_starts != nullptr ? (*gpx_free_name_starts)[s_base] : i_from_zero;
+    std::string s_name = s_base + "_" + ToString(i_suffix, 0, ' ');
+    while (x_nc_file.get_var(s_name.c_str()) != nullptr)
+        s_name = s_base + "_" + ToString(++i_suffix, 0, ' ');
     return s_name;
 }
 
@@ -780,6 +800,7 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     if (!b_plain)
         x_nc_file.set_fill(NcFile::NoFill);
     DeferralScope x_deferral(!b_plain);
+    FreeNameScope x_free_names(!b_plain);
     std::list<Series<TimeField>> x_times = MinimiseTimes(x_var_list);
     std::list<Region> x_regions = MinimiseRegions(x_var_list);
     std::list<Series<Level>> x_levels = MinimiseLevels(x_var_list);
