@@ -3,8 +3,8 @@
 //
 // Reading a mapped file word by word costs several times what reading it with pread into a
 // buffer that stays in the cache does, and for large conversions a second thread overlaps the
-// reading with the writing. Words in no mapped file (packing's copies among them) and requests
-// too large for the ring are handed out where they lie.
+// reading with the writing. Words in no mapped file (packing's copies among them) are handed
+// out where they lie; requests too large for the ring are read on the caller's thread.
 #ifndef TESSOLD_FIELDREADAHEAD_H
 #define TESSOLD_FIELDREADAHEAD_H
 
@@ -41,14 +41,15 @@ public:
     FieldReadAhead& operator=(const FieldReadAhead&) = delete;
 
     // The words of the request x_words: a copy read from the file when x_words is the next
-    // request read ahead, otherwise x_words.px_words itself. Valid until the next call.
-    // Throws InputChanged when the file no longer holds the words.
+    // request read ahead or lies in a mapped file, otherwise x_words.px_words itself. Valid
+    // until the next call. Throws InputChanged when the file no longer holds the words.
     const int* Words(const FieldWords& x_words);
 
     // Whether a thread reads ahead (false for small conversions, when nothing is read from the
     // file, or when no thread could start).
     bool Threaded() const { return x_reader.joinable(); }
-    // How many requests are read from the file rather than handed out where they lie.
+    // How many requests are read ahead (the others are read when asked for, or handed out
+    // where they lie).
     size_t ReadAheadCount() const { return x_jobs.size(); }
 
 private:
@@ -66,6 +67,7 @@ private:
     void ReadGroup(size_t i_group);
     int* Slot(size_t i_group) const;
     void Release(size_t i_groups);
+    const int* Unread(const FieldWords& x_words);
 
     // Jobs are read in groups that fill one slot, so that small fields cost one hand-over
     // between the threads per group rather than one each.
@@ -75,6 +77,7 @@ private:
     size_t i_slot_words = 0;
     size_t i_slots = 0;
     std::vector<char> x_read_ok;  // per job, written before its group counts as read
+    std::vector<int> x_unread;    // the last request in a mapped file that was not read ahead
 
     std::mutex x_mutex;
     std::condition_variable x_changed;

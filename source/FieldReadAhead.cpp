@@ -127,6 +127,23 @@ void FieldReadAhead::ReadGroups()
     }
 }
 
+// Words that were not read ahead: a row too wide for the ring, or any request when the ring
+// could not be had. Words in a mapped file are read into a buffer of their own all the same:
+// touching mapped pages of a file cut short since it was checked would end the process with
+// a bus error. Words in no mapped file (packing's copies) are handed out where they lie.
+const int* FieldReadAhead::Unread(const FieldWords& x_words)
+{
+    int i_fd = -1;
+    long long i_offset = 0;
+    if (x_words.px_words == nullptr || x_words.i_count <= 0 ||
+        !MappedFileRange(x_words.px_words, x_words.i_count, i_fd, i_offset))
+        return x_words.px_words;
+    x_unread.resize(static_cast<size_t>(x_words.i_count));
+    if (!ReadAt(i_fd, x_unread.data(), x_unread.size() * sizeof(int), i_offset))
+        throw InputChanged();
+    return x_unread.data();
+}
+
 // Called with the mutex held when there is a reader. A wake-up is a system call, so only a
 // waiting reader gets one.
 void FieldReadAhead::Release(size_t i_groups)
@@ -148,7 +165,7 @@ const int* FieldReadAhead::Words(const FieldWords& x_words)
                         x_jobs[i_handed].x_words.i_count == x_words.i_count;
     Release(i_handed < x_jobs.size() ? x_jobs[i_handed].i_group : x_group_ends.size());
     if (!b_next)
-        return x_words.px_words;
+        return Unread(x_words);
     const Job& x_job = x_jobs[i_handed++];
     if (x_reader.joinable()) {
         b_writer_waiting = true;
