@@ -95,7 +95,10 @@ bool NestedDeeperThan(const std::string& s_text, int i_most)
         } else if (s_text.compare(i_pos, 2, "<?") == 0 || s_text.compare(i_pos, 2, "<!") == 0) {
             i_pos = After(s_text, i_pos, ">");
         } else if (s_text.compare(i_pos, 2, "</") == 0) {
-            --i_depth;
+            // An end tag outside every element closes nothing (the parser skips it there), so
+            // end tags written first cannot make room for more nesting.
+            if (i_depth > 0)
+                --i_depth;
             i_pos = After(s_text, i_pos, ">");
         } else {
             bool b_self_closing = false;

@@ -157,6 +157,10 @@ TEST(VarLevTrans, DeepNestingIsRefusedAndTagLikeTextIsNotCounted)
     WriteTextFile(x_dir.File("deep.xml"), s_deep);
     VarLevTrans x_deep(x_dir.File("deep.xml"));
     EXPECT_FALSE(x_deep.LoadAttributes());
+    // End tags written first do not make room for more.
+    WriteTextFile(x_dir.File("closed_first.xml"), s_deep.substr(300000) + s_deep);
+    VarLevTrans x_closed_first(x_dir.File("closed_first.xml"));
+    EXPECT_FALSE(x_closed_first.LoadAttributes());
     // Tags inside comments, character data and quoted values open nothing.
     std::string s_tags;
     for (int i = 0; i < 300; ++i)
