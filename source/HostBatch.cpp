@@ -23,7 +23,7 @@ typedef std::chrono::steady_clock Clock;
 struct Running
 {
     size_t i_input;
-    int i_log;  // the child's standard error, an in-memory file (or -1)
+    int i_log;  // the child's standard output and error, an in-memory file (or -1)
 };
 
 struct Failure
@@ -132,7 +132,7 @@ private:
     _exit(i_result);
 }
 
-// A log for one child's standard error: a file in memory, so that starting a child creates
+// A log for one child's output: a file in memory, so that starting a child creates
 // and removes nothing on disk; an unnamed temporary file where that is not available.
 int OpenLog()
 {
