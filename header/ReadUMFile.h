@@ -55,9 +55,9 @@ bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long lon
 // throws InputChanged here instead of ending the process when its pages are touched.
 int* CopyOutOfMapping(int* px_words, long long i_count);
 
-// Memory for i_count words, mapped with its pages present: faulting fresh pages in one by one
-// costs several times as much on virtual machines, where every fault leaves the guest.
-// Throws std::bad_alloc when the memory cannot be mapped.
+// Memory for i_count words, mapped with its pages present (huge pages from 2 MiB up): faulting
+// fresh pages in one by one costs several times as much on virtual machines, where every fault
+// leaves the guest. Throws std::bad_alloc when the memory cannot be mapped.
 class MappedWords
 {
 public:

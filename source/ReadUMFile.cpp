@@ -307,8 +307,9 @@ bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, lo
 }
 
 // Room for copies of words: small ones are carved from shared blocks, so that many small
-// fields need few mappings, and the blocks grow from 64 KiB to 4 MiB, so that a few small
-// copies do not pay for a large block; a large copy gets a mapping of its own.
+// fields need few mappings, and the blocks grow from 64 KiB to 16 MiB, so that a few small
+// copies do not pay for a large block while many large ones share blocks of huge pages; a copy
+// of a quarter block or more gets a mapping of its own.
 class CopyArena
 {
 public:
@@ -331,7 +332,7 @@ public:
     }
 
 private:
-    static constexpr long long ci_max_block_words = 1 << 20;
+    static constexpr long long ci_max_block_words = 4 << 20;
     std::vector<std::unique_ptr<MappedWords>> x_blocks;
     std::unique_ptr<MappedWords> x_current;
     long long i_block_words = 8 << 10;  // the first block has twice this
@@ -475,9 +476,40 @@ bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long lon
     return true;
 }
 
+namespace {
+
+const size_t ci_huge_page_bytes = size_t(2) << 20;
+
+// The bytes to map for i_bytes: a whole number of huge pages from one huge page up, so that
+// the last one is huge too.
+size_t MappedBytes(size_t i_bytes)
+{
+    if (i_bytes < ci_huge_page_bytes)
+        return i_bytes;
+    return (i_bytes + ci_huge_page_bytes - 1) / ci_huge_page_bytes * ci_huge_page_bytes;
+}
+
+// Maps i_bytes of memory with its pages present. Buffers of a huge page or more ask for huge
+// pages: where the host shadows the guest's page tables, the first touch of every small page
+// by user code leaves the guest (scanning 2 GiB for the first time took 4.5 s here with small
+// pages and 0.5 s with huge ones).
+void* MapPresentMemory(size_t i_bytes)
+{
+    if (i_bytes < ci_huge_page_bytes)
+        return mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    void* px_memory = mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (px_memory == MAP_FAILED)
+        return px_memory;
+    // Both are hints: without them the pages come one by one, as they are first used.
+    madvise(px_memory, i_bytes, MADV_HUGEPAGE);
+    madvise(px_memory, i_bytes, MADV_POPULATE_WRITE);
+    return px_memory;
+}
+
+}  // namespace
+
 MappedWords::MappedWords(long long i_count)
-    : i_bytes(static_cast<size_t>(i_count) * sizeof(int)),
-      px_words(mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0))
+    : i_bytes(MappedBytes(static_cast<size_t>(i_count) * sizeof(int))), px_words(MapPresentMemory(i_bytes))
 {
     if (px_words == MAP_FAILED)
         throw std::bad_alloc();

@@ -1,6 +1,7 @@
 // One 2-D field of the input: identity codes, coordinates, data pointer and its integer conversions.
 #include "VarField.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -121,14 +122,29 @@ int* VarField::GetDataToChange()
     return px_data;
 }
 
+void VarField::CopyDataAsShort(short* px_out, long long i_count) const
+{
+    const long long l_count = std::min(i_count, PointCount(x_region));
+    for (long long i = 0; i < l_count; ++i)
+        px_out[i] = RealToShort(RealAt(px_data, i));
+    std::fill(px_out + std::max(0LL, l_count), px_out + i_count, ci_short_out_of_range);
+}
+
+void VarField::CopyDataAsByte(ncbyte* px_out, long long i_count) const
+{
+    const long long l_count = std::min(i_count, PointCount(x_region));
+    for (long long i = 0; i < l_count; ++i)
+        px_out[i] = LowByte(RealToShort(RealAt(px_data, i)));
+    std::fill(px_out + std::max(0LL, l_count), px_out + i_count, LowByte(ci_short_out_of_range));
+}
+
 short* VarField::GetDataAsShort()
 {
     if (px_data_as_short != nullptr)
         return px_data_as_short;
     const long long l_count = PointCount(x_region);
     px_data_as_short = new short[l_count];
-    for (long long i = 0; i < l_count; ++i)
-        px_data_as_short[i] = RealToShort(RealAt(px_data, i));
+    CopyDataAsShort(px_data_as_short, l_count);
     return px_data_as_short;
 }
 
@@ -138,8 +154,7 @@ ncbyte* VarField::GetDataAsByte()
         return px_data_as_byte;
     const long long l_count = PointCount(x_region);
     px_data_as_byte = new ncbyte[l_count];
-    for (long long i = 0; i < l_count; ++i)
-        px_data_as_byte[i] = LowByte(RealToShort(RealAt(px_data, i)));
+    CopyDataAsByte(px_data_as_byte, l_count);
     return px_data_as_byte;
 }
 

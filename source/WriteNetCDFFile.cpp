@@ -544,11 +544,13 @@ void PutWords(NcVar* px_ncvar, SlabForm x_form, const int* px_words, const SlabP
     }
 }
 
-// The scratch a writer needs: a buffer for byte slabs, and the fields read ahead (none in the
-// plain order).
+// The scratch a writer needs: buffers for byte and short slabs, used again for every field
+// (fresh memory for each would cost a page fault per page), and the fields read ahead (none in
+// the plain order).
 struct WriteScratch
 {
     std::vector<ncbyte> x_byte_buffer;
+    std::vector<short> x_short_buffer;
     FieldReadAhead* px_read_ahead = nullptr;
 };
 
@@ -571,13 +573,15 @@ bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const V
         return true;
     }
     if (x_form == SlabForm::Short) {
-        VarField x_copy(x_field);
-        px_ncvar->put(x_copy.GetDataAsShort(), 1, 1, x_place.i_rows, x_place.i_cols);
+        x_scratch.x_short_buffer.resize(static_cast<size_t>(x_place.i_rows * x_place.i_cols));
+        x_field.CopyDataAsShort(x_scratch.x_short_buffer.data(), x_place.i_rows * x_place.i_cols);
+        px_ncvar->put(x_scratch.x_short_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
         return true;
     }
     if (x_form == SlabForm::Byte) {
-        VarField x_copy(x_field);
-        px_ncvar->put(x_copy.GetDataAsByte(), 1, 1, x_place.i_rows, x_place.i_cols);
+        x_scratch.x_byte_buffer.resize(static_cast<size_t>(x_place.i_rows * x_place.i_cols));
+        x_field.CopyDataAsByte(x_scratch.x_byte_buffer.data(), x_place.i_rows * x_place.i_cols);
+        px_ncvar->put(x_scratch.x_byte_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
         return true;
     }
     return false;

@@ -343,6 +343,26 @@ TEST(ReadUMFile, CopiesOutOfTheMappingHoldTheFileWordsUntilItIsReleased)
     }
 }
 
+TEST(ReadUMFile, ACopyOfALargeFieldHoldsEveryWordUpToItsLast)
+{
+    // 2,051 x 2,053 words: more than a quarter of a block of room, and no whole number of huge
+    // pages, so the copy gets a mapping of its own that is rounded up.
+    TempDir x_dir;
+    const std::string s_path = Generate(x_dir, R"({"fields": [{"rows": 2051, "cols": 2053}]})");
+    ReadResult x_read;
+    ReadAll(s_path, x_read);
+    std::string s_fault;
+    int* px_mapped = MapData(s_path, x_read.px_fixhdr, x_read.px_pphdrs, s_fault);
+    ASSERT_NE(px_mapped, nullptr) << s_fault;
+    const long long i_count = 2051LL * 2053;
+    int* px_copy = CopyOutOfMapping(px_mapped, i_count);
+    ASSERT_NE(px_copy, px_mapped);
+    EXPECT_TRUE(SameWords(px_copy, px_mapped, i_count));
+    px_copy[i_count - 1] = -7;
+    EXPECT_NE(px_mapped[i_count - 1], -7);
+    CleanData(px_mapped);
+}
+
 TEST(FieldReadAhead, AnInputCutShortDuringTheConversionIsReportedAndLeavesNoOutput)
 {
     // With the reader thread, and with the single buffer of a small conversion.

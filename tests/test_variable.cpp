@@ -143,4 +143,13 @@ TEST(VarFieldConvert, TruncateTowardZeroOnceAndNeverShare)
     EXPECT_EQ(x_assigned.GetDataAsByte()[0], 42);
     // An empty grid gives an empty array, not a null one.
     EXPECT_NE(MakeField({1, 10.0f, 1, 16203, 0, 16, 1, 0, 0}, x_words.data()).GetDataAsShort(), nullptr);
+
+    // Into the caller's memory: places past the field's own points get the out-of-range value,
+    // and nothing is written past the count asked for.
+    std::vector<short> x_shorts(13, 7);
+    x_field.CopyDataAsShort(x_shorts.data(), 12);
+    EXPECT_EQ(x_shorts, (std::vector<short>{42, 0, 99, 200, -32768, -2, 127, 128, -32768, -32768, -32768, -32768, 7}));
+    std::vector<ncbyte> x_bytes(4, 7);
+    x_field.CopyDataAsByte(x_bytes.data(), 3);
+    EXPECT_EQ(std::vector<int>(x_bytes.begin(), x_bytes.end()), (std::vector<int>{42, 0, 99, 7}));
 }
