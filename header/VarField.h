@@ -48,8 +48,8 @@ public:
 
     ncbyte* GetDataAsByte();
     short* GetDataAsShort();
-    // Write the first i_count values as GetDataAsShort and GetDataAsByte give them into memory
-    // of the caller's; places past the field's own points get the out-of-range value.
+    // Write the first i_count values, as GetDataAsShort and GetDataAsByte give them, into the
+    // caller's memory; places past the field's own points get the out-of-range value.
     void CopyDataAsShort(short* px_out, long long i_count) const;
     void CopyDataAsByte(ncbyte* px_out, long long i_count) const;
 

@@ -124,18 +124,20 @@ int* VarField::GetDataToChange()
 
 void VarField::CopyDataAsShort(short* px_out, long long i_count) const
 {
-    const long long l_count = std::min(i_count, PointCount(x_region));
+    const long long l_total = std::max(0LL, i_count);
+    const long long l_count = std::min(l_total, PointCount(x_region));
     for (long long i = 0; i < l_count; ++i)
         px_out[i] = RealToShort(RealAt(px_data, i));
-    std::fill(px_out + std::max(0LL, l_count), px_out + i_count, ci_short_out_of_range);
+    std::fill(px_out + l_count, px_out + l_total, ci_short_out_of_range);
 }
 
 void VarField::CopyDataAsByte(ncbyte* px_out, long long i_count) const
 {
-    const long long l_count = std::min(i_count, PointCount(x_region));
+    const long long l_total = std::max(0LL, i_count);
+    const long long l_count = std::min(l_total, PointCount(x_region));
     for (long long i = 0; i < l_count; ++i)
         px_out[i] = LowByte(RealToShort(RealAt(px_data, i)));
-    std::fill(px_out + std::max(0LL, l_count), px_out + i_count, LowByte(ci_short_out_of_range));
+    std::fill(px_out + l_count, px_out + l_total, LowByte(ci_short_out_of_range));
 }
 
 short* VarField::GetDataAsShort()

@@ -572,15 +572,17 @@ bool PutFieldSlab(NcVar* px_ncvar, const Variable& x_var, NcType x_type, const V
         });
         return true;
     }
+    // A negative side counts as none here, as in the field's own count of its points.
+    const long long i_points = std::max(0L, x_place.i_rows) * static_cast<long long>(std::max(0L, x_place.i_cols));
     if (x_form == SlabForm::Short) {
-        x_scratch.x_short_buffer.resize(static_cast<size_t>(x_place.i_rows * x_place.i_cols));
-        x_field.CopyDataAsShort(x_scratch.x_short_buffer.data(), x_place.i_rows * x_place.i_cols);
+        x_scratch.x_short_buffer.resize(static_cast<size_t>(i_points));
+        x_field.CopyDataAsShort(x_scratch.x_short_buffer.data(), i_points);
         px_ncvar->put(x_scratch.x_short_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
         return true;
     }
     if (x_form == SlabForm::Byte) {
-        x_scratch.x_byte_buffer.resize(static_cast<size_t>(x_place.i_rows * x_place.i_cols));
-        x_field.CopyDataAsByte(x_scratch.x_byte_buffer.data(), x_place.i_rows * x_place.i_cols);
+        x_scratch.x_byte_buffer.resize(static_cast<size_t>(i_points));
+        x_field.CopyDataAsByte(x_scratch.x_byte_buffer.data(), i_points);
         px_ncvar->put(x_scratch.x_byte_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
         return true;
     }
