@@ -122,22 +122,31 @@ int* VarField::GetDataToChange()
     return px_data;
 }
 
-void VarField::CopyDataAsShort(short* px_out, long long i_count) const
+namespace {
+
+// Writes i_count values of a field of i_points points into px_out, each value truncated to a
+// 16-bit integer and then given the form x_form makes of it; places past the points get the
+// out-of-range value in that form.
+template <typename T, typename Form>
+void CopyConverted(const int* px_data, long long i_points, T* px_out, long long i_count, Form x_form)
 {
     const long long l_total = std::max(0LL, i_count);
-    const long long l_count = std::min(l_total, PointCount(x_region));
+    const long long l_count = std::min(l_total, i_points);
     for (long long i = 0; i < l_count; ++i)
-        px_out[i] = RealToShort(RealAt(px_data, i));
-    std::fill(px_out + l_count, px_out + l_total, ci_short_out_of_range);
+        px_out[i] = x_form(RealToShort(RealAt(px_data, i)));
+    std::fill(px_out + l_count, px_out + l_total, x_form(ci_short_out_of_range));
+}
+
+}  // namespace
+
+void VarField::CopyDataAsShort(short* px_out, long long i_count) const
+{
+    CopyConverted(px_data, PointCount(x_region), px_out, i_count, [](short i_value) { return i_value; });
 }
 
 void VarField::CopyDataAsByte(ncbyte* px_out, long long i_count) const
 {
-    const long long l_total = std::max(0LL, i_count);
-    const long long l_count = std::min(l_total, PointCount(x_region));
-    for (long long i = 0; i < l_count; ++i)
-        px_out[i] = LowByte(RealToShort(RealAt(px_data, i)));
-    std::fill(px_out + l_count, px_out + l_total, LowByte(ci_short_out_of_range));
+    CopyConverted(px_data, PointCount(x_region), px_out, i_count, LowByte);
 }
 
 short* VarField::GetDataAsShort()
