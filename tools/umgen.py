@@ -121,7 +121,8 @@ class _Plan:
     def __init__(self, desc):
         desc = dict(desc or {})
         self.desc = desc
-        fields = list(desc.get("fields", []) or [])
+        defaults = dict(desc.get("field_defaults", {}) or {})
+        fields = [dict(defaults, **f) for f in (desc.get("fields", []) or [])]
         self.fields = fields
         nf = len(fields)
 
@@ -184,7 +185,14 @@ class _Plan:
             fh[hword - 1] = word
             fh[hword] = first
             fh[hword + 1] = second
-            self.consts.append(np.zeros(length, dtype="<i4"))
+            values = desc.get(key + "_values")
+            if values is None:
+                self.consts.append(np.zeros(length, dtype="<i4"))
+            else:
+                values = _real_bits(values).ravel()
+                if values.size != length:
+                    raise DescriptionError("%s_values: %d values for %d words" % (key, values.size, length))
+                self.consts.append(values)
             layout[key] = [(word - 1) * 4, (word - 1 + length) * 4]
             word += length
 
