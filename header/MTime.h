@@ -1,4 +1,4 @@
-// A model date and time with its calendar and single-precision day count.
+// A model date and time with its calendar and its exact count of minutes since year 1.
 #ifndef TESSOLD_MTIME_H
 #define TESSOLD_MTIME_H
 
@@ -17,6 +17,8 @@ public:
     bool operator<=(const MTime& rhs) const;
     bool operator>=(const MTime& rhs) const;
 
+    // Minutes since 0001-01-01 00:00 of the date's calendar; seconds are ignored.
+    long long CalcMinutes() const;
     double CalcDays() const;
     double CalcHours() const;
     const int* GetTimeArray() const { return px_time_array; }

@@ -37,6 +37,19 @@ void BytePackVariable(Variable& x_variable, int i_nbytes);
 void CropVariable(Variable& x_variable, int i_ncrop);
 void SkipVariable(Variable& x_variable, int i_nskip);
 void AvgVariable(Variable& x_variable, int i_navg);
-int average(int* px_data, int i_posn, int i_oncols, int i_navg);
+
+// What a block mean averages: reals whose missing value (and NaN) is left out, or integers
+// whose declared missing value, if any, is left out.
+struct BlockForm
+{
+    enum Kind { Real, Integer } x_kind = Real;
+    float f_missing = 0.0f;
+    bool b_has_int_missing = false;
+    int i_missing = 0;
+};
+// The form of a variable's words at the time its blocks are averaged.
+BlockForm BlockFormOf(const Variable& x_variable);
+// The mean of the k x k block around the word at i_posn of a field i_oncols wide, as a word.
+int average(const int* px_data, int i_posn, int i_oncols, int i_navg, const BlockForm& x_form);
 
 #endif

@@ -3,6 +3,8 @@
 #define TESSOLD_REGION_H
 
 #include <list>
+#include <memory>
+#include <vector>
 
 class Region
 {
@@ -27,6 +29,14 @@ public:
     float GetLatitudeSpacing() const { return f_dlat; }
     float GetLongitudeSpacing() const { return f_dlon; }
 
+    // Grids of variable resolution give their coordinates as lists, one value per row or column,
+    // which then stand in for the zeroth value and the spacing of that axis.
+    typedef std::shared_ptr<const std::vector<float>> CoordinateList;
+    void SetLatitudeList(CoordinateList px_list);
+    void SetLongitudeList(CoordinateList px_list);
+    bool HasLatitudeList() const { return px_lat_list != nullptr; }
+    bool HasLongitudeList() const { return px_lon_list != nullptr; }
+
     void SetPoleLocation(float f_pole_lat, float f_pole_lon);
     float GetPoleLatitude() const { return f_plat; }
     float GetPoleLongitude() const { return f_plon; }
@@ -44,7 +54,9 @@ public:
 
 private:
     void DropCache();
-    void Coarsen(int i_skip, double f_shift_steps);
+    void Coarsen(int i_skip, double f_shift_steps, bool b_block_means);
+    float RotatedLatitude(long long i_row) const;
+    float RotatedLongitude(long long i_col) const;
 
     float f_slat;
     float f_slon;
@@ -58,6 +70,8 @@ private:
     int i_gridc;
     float* pf_global_lon_coords;
     float* pf_global_lat_coords;
+    CoordinateList px_lat_list;  // null on a regular axis
+    CoordinateList px_lon_list;
 };
 
 #endif

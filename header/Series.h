@@ -8,7 +8,7 @@ template <typename T>
 class Series
 {
 public:
-    Series() : i_id(-1), f_base_value(0.0f) {}
+    Series() : i_id(-1), d_base_value(0.0) {}
 
     // Appends x_value unless an equal value is already held.
     void Add(const T& x_value)
@@ -37,15 +37,15 @@ public:
     std::list<T>& Get() { return x_series; }
     void SetID(int i_new_id) { i_id = i_new_id; }
     int GetID() const { return i_id; }
-    void SetBaseValue(float f_value) { f_base_value = f_value; }
-    float GetBaseValue() const { return f_base_value; }
+    void SetBaseValue(double d_value) { d_base_value = d_value; }
+    double GetBaseValue() const { return d_base_value; }
 
     // Returns each value minus the base value, rounded to float.
     std::list<float> GetValues() const
     {
         std::list<float> x_values;
         for (const T& x_value : x_series)
-            x_values.push_back(static_cast<float>(x_value.GetValue() - f_base_value));
+            x_values.push_back(static_cast<float>(x_value.GetValue() - d_base_value));
         return x_values;
     }
 
@@ -54,7 +54,7 @@ public:
 private:
     std::list<T> x_series;
     int i_id;
-    float f_base_value;
+    double d_base_value;
 };
 
 #endif

@@ -15,7 +15,8 @@ public:
     bool operator==(const TimeField& rhs) const;
     bool operator!=(const TimeField& rhs) const;
 
-    float GetValue() const;
+    // Days since 0001-01-01 of the calendar: the validity time, or a meaning period's midpoint.
+    double GetValue() const;
     float GetMeaningPeriod() const { return f_meaning_period; }
     const MTime& GetValDate() const { return x_val_date; }
     const MTime& GetDatDate() const { return x_dat_date; }

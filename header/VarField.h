@@ -3,6 +3,7 @@
 #define TESSOLD_VARFIELD_H
 
 #include <array>
+#include <cstdlib>
 
 #include "Level.h"
 #include "Region.h"
@@ -34,6 +35,8 @@ public:
     float GetMissingValue() const { return f_bmdi; }
     float GetMKSValue() const { return f_mks; }
     float GetSamplingFrequency() const { return f_sampling_freq; }
+    // True when the words hold integers (data type codes 2 and 3, or -2 and -3), not reals.
+    bool HoldsIntegers() const { return std::abs(i_field_type) == 2 || std::abs(i_field_type) == 3; }
     const int* GetData() const { return px_data; }
     // The words for changing in place: on the first call they are copied out of the mapped
     // input (CopyOutOfMapping), which keeps what the file holds. Throws InputChanged when the

@@ -10,6 +10,26 @@
 
 class NcVar;
 
+// A (level value, time value) pair as bits, for finding a field that repeats both.
+struct LevelTimeKey
+{
+    unsigned int i_level_bits;
+    unsigned long long i_time_bits;
+    bool operator==(const LevelTimeKey& rhs) const
+    {
+        return i_level_bits == rhs.i_level_bits && i_time_bits == rhs.i_time_bits;
+    }
+};
+
+struct LevelTimeKeyHash
+{
+    size_t operator()(const LevelTimeKey& x_key) const
+    {
+        return (x_key.i_time_bits ^ (static_cast<unsigned long long>(x_key.i_level_bits) << 17)) *
+               1099511628211ULL;
+    }
+};
+
 class Variable
 {
 public:
@@ -29,6 +49,11 @@ public:
     float GetMKSValue() const { return x_varfields.front().GetMKSValue(); }
     float GetSamplingFrequency() const { return x_varfields.front().GetSamplingFrequency(); }
     int GetGridType() const { return x_varfields.front().GetRegion().GetGridType(); }
+
+    bool HoldsIntegers() const { return x_varfields.front().HoldsIntegers(); }
+    // The integer that marks missing data in a variable of integer words: the missing value of
+    // data type 2 when it is a whole number an int holds. False when there is none.
+    bool GetIntegerMissingValue(int& i_missing) const;
 
     float GetMaximumValue();
     float GetMinimumValue();
@@ -68,10 +93,27 @@ private:
     // Grouping aids that never change a result: the (level, time) value pairs held, and
     // whether the fields' validity times never decrease along the list (then a field that
     // is not earlier than the last one leaves the sort with nothing to move).
-    std::unordered_set<unsigned long long> x_level_time_keys;
+    std::unordered_set<LevelTimeKey, LevelTimeKeyHash> x_level_time_keys;
     size_t i_indexed_fields;
     bool b_time_ordered;
     double d_last_hours;
+};
+
+// Reads a variable's words as values: IEEE singles, or for fields of integer words the integers
+// they hold. A word is missing when its value equals the variable's missing value.
+class WordReader
+{
+public:
+    explicit WordReader(const Variable& x_var);
+    bool Integers() const { return b_integers; }
+    float Value(int i_word) const;
+    bool IsMissing(int i_word) const;
+
+private:
+    bool b_integers;
+    bool b_has_int_missing;
+    int i_int_missing;
+    float f_missing;
 };
 
 // True when lhs is strictly earlier than rhs and its level lies before rhs's in the level's sense.

@@ -13,6 +13,7 @@
 #include "MTime.h"
 #include "Packing.h"
 #include "ReadUMFile.h"
+#include "ToString.h"
 #include "VarLevTrans.h"
 #include "Variable.h"
 #include "WriteNetCDFFile.h"
@@ -39,8 +40,19 @@ bool ExistsButIsNoRegularFile(const std::string& s_path)
 bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, UMArrays& x_hdrs)
 {
     std::string s_fault;
-    if (ReadHdrs(x_infile, x_hdrs, s_fault))
-        x_hdrs.px_data = MapData(s_input_file_name, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
+    if (!ReadHdrs(x_infile, x_hdrs, s_fault)) {
+        Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
+        return false;
+    }
+    // Packed data would be taken for plain values, so such a file stops before its data are read.
+    int i_lbpack = 0;
+    const int i_packed = FindPackedField(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, i_lbpack);
+    if (i_packed >= 0) {
+        Report("Error: Input file: " + s_input_file_name + ": field " + ToString(i_packed, 0, ' ') +
+               " is packed (LBPACK=" + ToString(i_lbpack, 0, ' ') + "), which this program cannot read");
+        return false;
+    }
+    x_hdrs.px_data = MapData(s_input_file_name, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
     if (!s_fault.empty()) {
         Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
         return false;
@@ -58,6 +70,17 @@ MTime ReferenceTime(const int* px_fixhdr)
     if (px_fixhdr == nullptr)
         return MTime();
     return MTime(px_fixhdr + 20, px_fixhdr[7]);
+}
+
+// Groups the fields into variables; false after reporting a field whose grid cannot be placed.
+bool Extract(const UMArrays& x_hdrs, std::list<Variable>& x_var_list, const std::string& s_input_file_name)
+{
+    std::string s_fault;
+    const GridConstants x_grid = GridConstantsOf(x_hdrs.px_fixhdr, x_hdrs.px_rowc, x_hdrs.px_colc);
+    if (ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list, x_grid, s_fault))
+        return true;
+    Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
+    return false;
 }
 
 // Reports an input file that another process cut short during the conversion.
@@ -132,8 +155,8 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
     if (!ReadInput(x_infile, s_input_file_name, x_hdrs))
         b_failed = true;
     MTime x_ref_time = ReferenceTime(x_hdrs.px_fixhdr);
-    if (!b_failed)
-        ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list);
+    if (!b_failed && !Extract(x_hdrs, x_var_list, s_input_file_name))
+        b_failed = true;
 
     VarLevTrans x_var_lev_trans(s_xml_file_name);
     if (!b_failed && !x_var_lev_trans.LoadAttributes()) {

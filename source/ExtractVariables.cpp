@@ -2,12 +2,14 @@
 #include "ExtractVariables.h"
 
 #include <array>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "PlainAlgorithms.h"
 #include "RawConvert.h"
 #include "ReadUMFile.h"
+#include "ToString.h"
 
 namespace {
 
@@ -158,18 +160,107 @@ Region ExtractRegion(int* px_fixhdr, int* px_pphdrs, int idx)
     return x_region;
 }
 
-void ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Variable>& x_var_list)
+GridConstants GridConstantsOf(const int* px_fixhdr, const int* px_rowc, const int* px_colc)
+{
+    GridConstants x_grid;
+    // Words 116 and 121 give the first dimension of the row- and column-dependent constants.
+    if (px_rowc != nullptr) {
+        x_grid.px_rows = px_rowc;
+        x_grid.i_rows = px_fixhdr[115];
+    }
+    if (px_colc != nullptr) {
+        x_grid.px_cols = px_colc;
+        x_grid.i_cols = px_fixhdr[120];
+    }
+    return x_grid;
+}
+
+namespace {
+
+// An axis needs a coordinate list when its spacing is the missing value, or 0 over more than one point.
+bool NeedsList(float f_spacing, float f_bmdi, int i_points)
+{
+    return f_spacing == f_bmdi || (f_spacing == 0.0f && i_points > 1);
+}
+
+// The first column of a constants section, which holds the positions of the grid's theta points.
+Region::CoordinateList FirstColumn(const int* px_words, long long i_count)
+{
+    std::vector<float> x_values(static_cast<size_t>(i_count));
+    for (long long i = 0; i < i_count; ++i)
+        x_values[static_cast<size_t>(i)] = RAW_TO_FLOAT(static_cast<unsigned int>(px_words[i]));
+    return std::make_shared<const std::vector<float>>(std::move(x_values));
+}
+
+// The list of one axis from its section, made on first use; null when the section does not fit.
+Region::CoordinateList AxisList(const int* px_words, long long i_first, int i_points, Region::CoordinateList& px_made)
+{
+    if (px_words == nullptr || i_first != i_points || i_points <= 0)
+        return nullptr;
+    if (px_made == nullptr)
+        px_made = FirstColumn(px_words, i_first);
+    return px_made;
+}
+
+// Gives one axis its list when its spacing says it needs one; returns the fault, or empty.
+template <typename SetList>
+std::string AttachAxis(float f_spacing, float f_bmdi, int i_points, const int* px_words, long long i_first,
+                       Region::CoordinateList& px_made, const std::string& s_what, SetList x_set_list)
+{
+    if (!NeedsList(f_spacing, f_bmdi, i_points))
+        return std::string();
+    Region::CoordinateList px_list = AxisList(px_words, i_first, i_points, px_made);
+    if (px_list == nullptr)
+        return " has no " + s_what + " spacing and the file has no " + s_what + "-dependent constants of " +
+               ToString(i_points, 0, ' ') + " " + s_what + "s";
+    x_set_list(px_list);
+    return std::string();
+}
+
+}  // namespace
+
+std::string AttachCoordinateLists(Region& x_region, int* px_fixhdr, int* px_pphdrs, int idx,
+                                  const GridConstants& x_grid)
+{
+    const float f_bmdi = LookupReal(px_fixhdr, px_pphdrs, idx, 63);
+    std::string s_fault =
+        AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, 60), f_bmdi, x_region.GetNRows(), x_grid.px_rows,
+                   x_grid.i_rows, x_grid.px_row_list, "row",
+                   [&](Region::CoordinateList px_list) { x_region.SetLatitudeList(px_list); });
+    if (s_fault.empty())
+        s_fault = AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, 62), f_bmdi, x_region.GetNCols(),
+                             x_grid.px_cols, x_grid.i_cols, x_grid.px_col_list, "column",
+                             [&](Region::CoordinateList px_list) { x_region.SetLongitudeList(px_list); });
+    return s_fault.empty() ? s_fault : "field " + ToString(idx, 0, ' ') + s_fault;
+}
+
+int FindPackedField(int* px_fixhdr, int* px_pphdrs, int& i_lbpack)
+{
+    for (int idx = 0; idx < px_fixhdr[151]; ++idx) {
+        i_lbpack = LookupInt(px_fixhdr, px_pphdrs, idx, 21);
+        if (i_lbpack != 0)
+            return idx;
+    }
+    return -1;
+}
+
+bool ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Variable>& x_var_list,
+                      const GridConstants& x_grid, std::string& s_fault)
 {
     const int i_nfields = px_fixhdr[151];
     const bool b_plain = UsePlainAlgorithms();
     GroupIndex x_index = b_plain ? GroupIndex() : IndexVariables(x_var_list);
     for (int idx = 0; idx < i_nfields; ++idx) {
         VarField x_field = ExtractVarField(px_fixhdr, px_pphdrs, px_data, idx);
-        x_field.SetDims(ExtractRegion(px_fixhdr, px_pphdrs, idx), ExtractLevel(px_fixhdr, px_pphdrs, idx),
-                        ExtractTime(px_fixhdr, px_pphdrs, idx));
+        Region x_region = ExtractRegion(px_fixhdr, px_pphdrs, idx);
+        s_fault = AttachCoordinateLists(x_region, px_fixhdr, px_pphdrs, idx, x_grid);
+        if (!s_fault.empty())
+            return false;
+        x_field.SetDims(x_region, ExtractLevel(px_fixhdr, px_pphdrs, idx), ExtractTime(px_fixhdr, px_pphdrs, idx));
         if (b_plain)
             PlaceFieldByScan(x_field, x_var_list);
         else
             PlaceFieldByIndex(x_field, x_var_list, x_index);
     }
+    return true;
 }

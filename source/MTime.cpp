@@ -1,4 +1,4 @@
-// A model date with its calendar code, single-precision day count and text form.
+// A model date with its calendar code, exact minute and day counts and text form.
 #include "MTime.h"
 
 #include <cmath>
@@ -10,25 +10,38 @@ namespace {
 
 // Days of a common year that have passed before each month begins; the last entry is the year's length.
 const int ci_days_elapsed[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
+const long long ci_minutes_per_day = 1440;
 
-// Counts whole days before the given year and month under the Gregorian rule (every fourth year leaps).
-double GregorianDaysBefore(int i_year, int i_month)
+// The integer quotient rounded toward minus infinity, so that years before year 1 count back.
+long long FloorDiv(long long i_num, long long i_den)
 {
-    double d_days = std::trunc((static_cast<double>(i_year) - 1.0) * 365.25);
+    return i_num / i_den - ((i_num % i_den != 0) && ((i_num < 0) != (i_den < 0)) ? 1 : 0);
+}
+
+// True for a Gregorian leap year: every fourth year, but of the centuries only every fourth.
+bool IsGregorianLeapYear(long long i_year)
+{
+    return i_year % 4 == 0 && (i_year % 100 != 0 || i_year % 400 == 0);
+}
+
+// Counts whole days before the given year and month under the Gregorian rule.
+long long GregorianDaysBefore(long long i_year, int i_month)
+{
+    const long long i_years = i_year - 1;
+    long long i_days = 365 * i_years + FloorDiv(i_years, 4) - FloorDiv(i_years, 100) + FloorDiv(i_years, 400);
     // A month outside the table contributes no days, so nothing is read beyond it.
     if (i_month >= 1 && i_month <= 12) {
-        d_days += ci_days_elapsed[i_month - 1];
-        if (i_year % 4 == 0 && i_month > 2)
-            d_days += 1.0;
+        i_days += ci_days_elapsed[i_month - 1];
+        if (IsGregorianLeapYear(i_year) && i_month > 2)
+            i_days += 1;
     }
-    return d_days;
+    return i_days;
 }
 
 // Counts whole days before the given year and month in a calendar of twelve 30-day months.
-double Days360Before(int i_year, int i_month)
+long long Days360Before(long long i_year, long long i_month)
 {
-    double d_days = std::trunc((static_cast<double>(i_year) - 1.0) * 360.0);
-    return d_days + (static_cast<double>(i_month) - 1.0) * 30.0;
+    return (i_year - 1) * 360 + (i_month - 1) * 30;
 }
 
 }  // namespace
@@ -55,27 +68,29 @@ bool MTime::operator==(const MTime& rhs) const
 }
 
 bool MTime::operator!=(const MTime& rhs) const { return !(*this == rhs); }
-bool MTime::operator<(const MTime& rhs) const { return CalcHours() < rhs.CalcHours(); }
-bool MTime::operator>(const MTime& rhs) const { return CalcHours() > rhs.CalcHours(); }
-bool MTime::operator<=(const MTime& rhs) const { return CalcHours() <= rhs.CalcHours(); }
-bool MTime::operator>=(const MTime& rhs) const { return CalcHours() >= rhs.CalcHours(); }
+bool MTime::operator<(const MTime& rhs) const { return CalcMinutes() < rhs.CalcMinutes(); }
+bool MTime::operator>(const MTime& rhs) const { return CalcMinutes() > rhs.CalcMinutes(); }
+bool MTime::operator<=(const MTime& rhs) const { return CalcMinutes() <= rhs.CalcMinutes(); }
+bool MTime::operator>=(const MTime& rhs) const { return CalcMinutes() >= rhs.CalcMinutes(); }
+
+long long MTime::CalcMinutes() const
+{
+    const long long i_year = px_time_array[0];
+    const int i_month = px_time_array[1];
+    const long long i_days = CalendarCode(i_time_type) == 1 ? GregorianDaysBefore(i_year, i_month)
+                                                            : Days360Before(i_year, i_month);
+    // Whole minutes are exact in 64 bits for any year an int can hold; seconds are not counted.
+    return (i_days + px_time_array[2] - 1LL) * ci_minutes_per_day + px_time_array[3] * 60LL + px_time_array[4];
+}
 
 double MTime::CalcDays() const
 {
-    const int i_year = px_time_array[0];
-    const int i_month = px_time_array[1];
-    double d_days = CalendarCode(i_time_type) == 1 ? GregorianDaysBefore(i_year, i_month)
-                                                   : Days360Before(i_year, i_month);
-    d_days += (static_cast<double>(px_time_array[2]) - 1.0) + px_time_array[3] / 24.0;
-    // The day count is held in single precision, rounded before and after the minutes are added.
-    float f_days = static_cast<float>(d_days);
-    f_days = static_cast<float>(f_days + px_time_array[4] / 1440.0);
-    return f_days;
+    return static_cast<double>(CalcMinutes()) / ci_minutes_per_day;
 }
 
 double MTime::CalcHours() const
 {
-    return CalcDays() * 24.0;
+    return static_cast<double>(CalcMinutes()) / 60.0;
 }
 
 std::string MTime::GetFormatted() const

@@ -1,6 +1,8 @@
 // Finds the distinct time axes, level axes and grids of the variables and numbers them.
 #include "MinimiseDimensions.h"
 
+#include <cmath>
+
 #include "PlainAlgorithms.h"
 #include "SeriesIndex.h"
 
@@ -28,6 +30,38 @@ Series<T> CollectSeries(const Variable& x_var, GetCoord get_coord)
     return x_series;
 }
 
+// True when the values run strictly up, or strictly down, along the series (a NaN does neither).
+template <typename T>
+bool StrictlyMonotonic(const std::list<T>& x_values)
+{
+    bool b_up = true;
+    bool b_down = true;
+    const T* px_previous = nullptr;
+    for (const T& x_value : x_values) {
+        if (px_previous != nullptr) {
+            b_up = b_up && px_previous->GetValue() < x_value.GetValue();
+            b_down = b_down && px_previous->GetValue() > x_value.GetValue();
+        }
+        px_previous = &x_value;
+    }
+    return b_up || b_down;
+}
+
+// Coordinate axes must be monotonic: a series whose values do not run one way in the order the
+// fields gave them is sorted by increasing value (stably, NaN last). The writer places every field
+// at the index of its own value, so values and data stay together.
+template <typename T>
+void MakeMonotonic(Series<T>& x_series)
+{
+    if (StrictlyMonotonic(x_series.Get()))
+        return;
+    x_series.Get().sort([](const T& x_lhs, const T& x_rhs) {
+        const double d_lhs = x_lhs.GetValue();
+        const double d_rhs = x_rhs.GetValue();
+        return d_lhs < d_rhs || (!std::isnan(d_lhs) && std::isnan(d_rhs));
+    });
+}
+
 // Collects each variable's distinct coordinates into a series and shares equal series between variables.
 template <typename T, typename GetCoord, typename SetId>
 std::list<Series<T>> MinimiseSeries(std::list<Variable>& x_var_list, GetCoord get_coord, SetId set_id)
@@ -36,6 +70,7 @@ std::list<Series<T>> MinimiseSeries(std::list<Variable>& x_var_list, GetCoord ge
     int i_next_id = 0;
     for (Variable& x_var : x_var_list) {
         Series<T> x_series = CollectSeries<T>(x_var, get_coord);
+        MakeMonotonic(x_series);
         bool b_found = false;
         for (const Series<T>& x_held : x_result) {
             if (x_held == x_series) {

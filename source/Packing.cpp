@@ -99,11 +99,11 @@ int64_t FieldSize(const Region& x_region)
     return static_cast<int64_t>(x_region.GetNRows()) * x_region.GetNCols();
 }
 
-// Returns the packing code of one value, kept inside the range of the target type.
-float PackCode(float f_value, float f_missing, float f_min, float f_scale, float f_half)
+// Returns the packing code of one value that is not missing, kept inside the range of the target type.
+float PackCode(float f_value, float f_min, float f_scale, float f_half)
 {
     float f_missing_code = f_half - 1.0f;
-    if (f_value == f_missing || std::isnan(f_value))
+    if (std::isnan(f_value))
         return f_missing_code;
     // Equal values give a zero scale; the lowest code decodes exactly to the minimum.
     if (!(f_scale > 0.0f))
@@ -187,13 +187,14 @@ void BytePackVariable(Variable& x_variable, int i_nbytes)
     const double d_range = std::pow(256.0, i_nbytes);
     const float f_scale = static_cast<float>((f_max - f_min) / (d_range - 2.0));
     const float f_half = static_cast<float>(d_range * 0.5);
-    const float f_missing = x_variable.GetMissingValue();
+    const WordReader x_reader(x_variable);
     for (VarField& x_field : x_variable.GetVarFields()) {
         int* px_data = x_field.GetDataToChange();
         const int64_t i_size = FieldSize(x_field.GetRegion());
         for (int64_t i = 0; i < i_size; ++i) {
-            float f_value = RAW_TO_FLOAT(static_cast<unsigned int>(px_data[i]));
-            float f_code = PackCode(f_value, f_missing, f_min, f_scale, f_half);
+            const float f_code = x_reader.IsMissing(px_data[i])
+                                     ? f_half - 1.0f
+                                     : PackCode(x_reader.Value(px_data[i]), f_min, f_scale, f_half);
             px_data[i] = static_cast<int>(FLOAT_TO_RAW(f_code));
         }
     }
@@ -237,10 +238,29 @@ void SkipVariable(Variable& x_variable, int i_nskip)
     }
 }
 
+BlockForm BlockFormOf(const Variable& x_variable)
+{
+    BlockForm x_form;
+    const int i_pack = x_variable.GetPackingBytes();
+    if (i_pack == 1 || i_pack == 2) {
+        // Packing ran first: the words hold codes as reals, and H - 1 marks missing points.
+        x_form.x_kind = BlockForm::Real;
+        x_form.f_missing = static_cast<float>(std::pow(256.0, i_pack) * 0.5 - 1.0);
+    } else if (x_variable.HoldsIntegers()) {
+        x_form.x_kind = BlockForm::Integer;
+        x_form.b_has_int_missing = x_variable.GetIntegerMissingValue(x_form.i_missing);
+    } else {
+        x_form.x_kind = BlockForm::Real;
+        x_form.f_missing = x_variable.GetMissingValue();
+    }
+    return x_form;
+}
+
 void AvgVariable(Variable& x_variable, int i_navg)
 {
     if (i_navg <= 0 || !AllFieldsKeepPoints(x_variable, 0, i_navg))
         return;
+    const BlockForm x_form = BlockFormOf(x_variable);
     const int64_t i_mid = i_navg / 2;
     for (VarField& x_field : x_variable.GetVarFields()) {
         const int i_old_cols = x_field.GetRegion().GetNCols();
@@ -253,26 +273,68 @@ void AvgVariable(Variable& x_variable, int i_navg)
             int* px_block = px_data + i * i_navg * i_old_cols;
             for (int64_t j = 0; j < i_cols; ++j) {
                 const int64_t i_posn = i_mid * i_old_cols + j * i_navg + i_mid;
-                px_data[i * i_cols + j] =
-                    average(px_block, static_cast<int>(i_posn), i_old_cols, i_navg);
+                px_data[i * i_cols + j] = average(px_block, static_cast<int>(i_posn), i_old_cols, i_navg, x_form);
             }
         }
     }
 }
 
-int average(int* px_data, int i_posn, int i_oncols, int i_navg)
+namespace
 {
-    const float f_weight = 1.0f / static_cast<float>(static_cast<int64_t>(i_navg) * i_navg);
+
+// Calls x_visit with each word of the k x k block around i_posn, row by row.
+template <typename Visit>
+void ForEachBlockWord(const int* px_data, int i_posn, int i_oncols, int i_navg, Visit x_visit)
+{
     const int i_low = -(i_navg / 2);
     const int i_high = static_cast<int>(0.5 * i_navg + 0.5) - 1;
+    for (int i_row = i_low; i_row <= i_high; ++i_row)
+        for (int i_col = i_low; i_col <= i_high; ++i_col)
+            x_visit(px_data[static_cast<int64_t>(i_posn) + static_cast<int64_t>(i_row) * i_oncols + i_col]);
+}
+
+// The mean of the block's reals that are neither missing nor NaN, summed in single precision
+// with the weight 1 / n; the missing value when there is none.
+int RealMean(const int* px_data, int i_posn, int i_oncols, int i_navg, float f_missing)
+{
+    int64_t i_count = 0;
+    const auto b_real = [f_missing](float f_value) { return !(f_value == f_missing) && !std::isnan(f_value); };
+    ForEachBlockWord(px_data, i_posn, i_oncols, i_navg, [&](int i_word) {
+        i_count += b_real(RAW_TO_FLOAT(static_cast<unsigned int>(i_word))) ? 1 : 0;
+    });
+    if (i_count == 0)
+        return static_cast<int>(FLOAT_TO_RAW(f_missing));
+    const float f_weight = 1.0f / static_cast<float>(i_count);
     float f_sum = 0.0f;
-    for (int i_row = i_low; i_row <= i_high; ++i_row) {
-        for (int i_col = i_low; i_col <= i_high; ++i_col) {
-            const int64_t i_index =
-                static_cast<int64_t>(i_posn) + static_cast<int64_t>(i_row) * i_oncols + i_col;
-            const float f_value = RAW_TO_FLOAT(static_cast<unsigned int>(px_data[i_index]));
+    ForEachBlockWord(px_data, i_posn, i_oncols, i_navg, [&](int i_word) {
+        const float f_value = RAW_TO_FLOAT(static_cast<unsigned int>(i_word));
+        if (b_real(f_value))
             f_sum = f_value * f_weight + f_sum;
-        }
-    }
+    });
     return static_cast<int>(FLOAT_TO_RAW(f_sum));
+}
+
+// The mean of the block's integers other than the missing one, rounded to the nearest integer.
+int IntegerMean(const int* px_data, int i_posn, int i_oncols, int i_navg, const BlockForm& x_form)
+{
+    int64_t i_count = 0;
+    int64_t i_sum = 0;
+    ForEachBlockWord(px_data, i_posn, i_oncols, i_navg, [&](int i_word) {
+        if (x_form.b_has_int_missing && i_word == x_form.i_missing)
+            return;
+        ++i_count;
+        i_sum += i_word;
+    });
+    if (i_count == 0)
+        return x_form.i_missing;
+    return static_cast<int>(std::llround(static_cast<double>(i_sum) / static_cast<double>(i_count)));
+}
+
+} // namespace
+
+int average(const int* px_data, int i_posn, int i_oncols, int i_navg, const BlockForm& x_form)
+{
+    if (x_form.x_kind == BlockForm::Integer)
+        return IntegerMean(px_data, i_posn, i_oncols, i_navg, x_form);
+    return RealMean(px_data, i_posn, i_oncols, i_navg, x_form.f_missing);
 }

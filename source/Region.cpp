@@ -28,11 +28,13 @@ Region::Region(int i_new_gridc, float f_new_slat, float f_new_slon, float f_new_
 {
 }
 
-// Copies start without the cache so that no two regions ever share an array.
+// Copies start without the cache so that no two regions ever share an array; the coordinate
+// lists never change once set, so copies share them.
 Region::Region(const Region& rhs)
     : f_slat(rhs.f_slat), f_slon(rhs.f_slon), f_dlat(rhs.f_dlat), f_dlon(rhs.f_dlon),
       f_plat(rhs.f_plat), f_plon(rhs.f_plon), i_nrows(rhs.i_nrows), i_ncols(rhs.i_ncols),
-      i_id(rhs.i_id), i_gridc(rhs.i_gridc), pf_global_lon_coords(nullptr), pf_global_lat_coords(nullptr)
+      i_id(rhs.i_id), i_gridc(rhs.i_gridc), pf_global_lon_coords(nullptr), pf_global_lat_coords(nullptr),
+      px_lat_list(rhs.px_lat_list), px_lon_list(rhs.px_lon_list)
 {
 }
 
@@ -51,6 +53,8 @@ Region& Region::operator=(const Region& rhs)
     i_ncols = rhs.i_ncols;
     i_id = rhs.i_id;
     i_gridc = rhs.i_gridc;
+    px_lat_list = rhs.px_lat_list;
+    px_lon_list = rhs.px_lon_list;
     return *this;
 }
 
@@ -67,11 +71,63 @@ void Region::DropCache()
     pf_global_lat_coords = nullptr;
 }
 
+namespace {
+
+// Lists are equal when both are absent or both hold the same values (NaN equals nothing).
+bool SameList(const Region::CoordinateList& px_lhs, const Region::CoordinateList& px_rhs)
+{
+    if (px_lhs == nullptr || px_rhs == nullptr)
+        return px_lhs == px_rhs;
+    if (px_lhs->size() != px_rhs->size())
+        return false;
+    for (size_t i = 0; i < px_lhs->size(); ++i)
+        if (!((*px_lhs)[i] == (*px_rhs)[i]))
+            return false;
+    return true;
+}
+
+// The values of old[i * k + i_offset] for each whole block of k, or the block means.
+Region::CoordinateList CoarsenList(const std::vector<float>& x_old, int i_skip, bool b_block_means)
+{
+    std::vector<float> x_new;
+    const size_t i_blocks = x_old.size() / static_cast<size_t>(i_skip);
+    for (size_t i_block = 0; i_block < i_blocks; ++i_block) {
+        const size_t i_first = i_block * static_cast<size_t>(i_skip);
+        if (!b_block_means) {
+            x_new.push_back(x_old[i_first + static_cast<size_t>(i_skip / 2)]);
+            continue;
+        }
+        double d_sum = 0.0;
+        for (size_t i = i_first; i < i_first + static_cast<size_t>(i_skip); ++i)
+            d_sum += x_old[i];
+        x_new.push_back(static_cast<float>(d_sum / i_skip));
+    }
+    return std::make_shared<const std::vector<float>>(std::move(x_new));
+}
+
+// Value i of a list; a list shorter than its axis (never made so) reads as NaN rather than past its end.
+float ListValue(const std::vector<float>& x_list, long long i)
+{
+    return i >= 0 && static_cast<size_t>(i) < x_list.size() ? x_list[static_cast<size_t>(i)] : std::nanf("");
+}
+
+// The list without i_crop values at each end; empty when nothing is left.
+Region::CoordinateList CropList(const std::vector<float>& x_old, int i_crop)
+{
+    const size_t i_cut = static_cast<size_t>(i_crop);
+    if (x_old.size() <= 2 * i_cut)
+        return std::make_shared<const std::vector<float>>();
+    return std::make_shared<const std::vector<float>>(x_old.begin() + i_cut, x_old.end() - i_cut);
+}
+
+}  // namespace
+
 bool Region::operator==(const Region& rhs) const
 {
     return f_slat == rhs.f_slat && f_slon == rhs.f_slon && f_dlat == rhs.f_dlat &&
            f_dlon == rhs.f_dlon && i_nrows == rhs.i_nrows && i_ncols == rhs.i_ncols &&
-           f_plon == rhs.f_plon && f_plat == rhs.f_plat && i_gridc == rhs.i_gridc;
+           f_plon == rhs.f_plon && f_plat == rhs.f_plat && i_gridc == rhs.i_gridc &&
+           SameList(px_lat_list, rhs.px_lat_list) && SameList(px_lon_list, rhs.px_lon_list);
 }
 
 bool Region::operator!=(const Region& rhs) const { return !(*this == rhs); }
@@ -83,22 +139,55 @@ void Region::SetPoleLocation(float f_pole_lat, float f_pole_lon)
     f_plon = f_pole_lon;
 }
 
+void Region::SetLatitudeList(CoordinateList px_list)
+{
+    DropCache();
+    px_lat_list = std::move(px_list);
+}
+
+void Region::SetLongitudeList(CoordinateList px_list)
+{
+    DropCache();
+    px_lon_list = std::move(px_list);
+}
+
+// Row i_row (from 0) lies one step past the zeroth latitude per row, or where the list says.
+float Region::RotatedLatitude(long long i_row) const
+{
+    if (px_lat_list != nullptr)
+        return ListValue(*px_lat_list, i_row);
+    return static_cast<float>((i_row + 1) * static_cast<double>(f_dlat) + f_slat);
+}
+
+float Region::RotatedLongitude(long long i_col) const
+{
+    if (px_lon_list != nullptr)
+        return ListValue(*px_lon_list, i_col);
+    return static_cast<float>((i_col + 1) * static_cast<double>(f_dlon) + f_slon);
+}
+
 std::list<float> Region::GetLatitudes() const
 {
     std::list<float> x_lats;
-    for (int i = 1; i <= i_nrows; ++i)
-        x_lats.push_back(static_cast<float>(i * static_cast<double>(f_dlat) + f_slat));
+    for (long long i = 0; i < i_nrows; ++i)
+        x_lats.push_back(RotatedLatitude(i));
     return x_lats;
 }
 
 std::list<float> Region::GetLongitudes() const
 {
     // Moves the whole row by a multiple of 360 so that its last longitude lies in [0, 360).
-    float f_last = static_cast<float>(i_ncols * static_cast<double>(f_dlon) + f_slon);
-    double d_shift = 360.0 * std::floor(static_cast<double>(f_last) / 360.0);
     std::list<float> x_lons;
-    for (int j = 1; j <= i_ncols; ++j)
-        x_lons.push_back(static_cast<float>(j * static_cast<double>(f_dlon) + f_slon - d_shift));
+    if (i_ncols <= 0)
+        return x_lons;
+    const float f_last = RotatedLongitude(i_ncols - 1);
+    const double d_shift = 360.0 * std::floor(static_cast<double>(f_last) / 360.0);
+    for (int j = 1; j <= i_ncols; ++j) {
+        if (px_lon_list != nullptr)
+            x_lons.push_back(static_cast<float>(ListValue(*px_lon_list, j - 1) - d_shift));
+        else
+            x_lons.push_back(static_cast<float>(j * static_cast<double>(f_dlon) + f_slon - d_shift));
+    }
     return x_lons;
 }
 
@@ -111,12 +200,10 @@ void Region::GetGlobalCoordsForRotatedGrid(float*& pf_global_lat, float*& pf_glo
         pf_global_lat_coords = new float[l_rows * l_cols];
         pf_global_lon_coords = new float[l_rows * l_cols];
         for (long long r = 0; r < l_rows; ++r) {
-            float f_rot_lat = static_cast<float>((r + 1) * static_cast<double>(f_dlat) + f_slat);
-            for (long long c = 0; c < l_cols; ++c) {
-                float f_rot_lon = static_cast<float>((c + 1) * static_cast<double>(f_dlon) + f_slon);
-                Rot2Global(f_rot_lat, f_rot_lon, f_plat, f_plon, pf_global_lat_coords[r * l_cols + c],
+            const float f_rot_lat = RotatedLatitude(r);
+            for (long long c = 0; c < l_cols; ++c)
+                Rot2Global(f_rot_lat, RotatedLongitude(c), f_plat, f_plon, pf_global_lat_coords[r * l_cols + c],
                            pf_global_lon_coords[r * l_cols + c]);
-            }
         }
     }
     pf_global_lat = pf_global_lat_coords;
@@ -127,16 +214,16 @@ void Region::SubSample(int i_skip)
 {
     // The zeroth value is one step before the first point, so the first block's centre,
     // (k + 1) / 2 old steps past it, becomes one new step past the new zeroth value.
-    Coarsen(i_skip, -0.5 * (i_skip - 1));
+    Coarsen(i_skip, -0.5 * (i_skip - 1), true);
 }
 
 void Region::Thin(int i_skip)
 {
     // Thinning keeps point k / 2 (from 0) of each block, k / 2 + 1 old steps past the zeroth value.
-    Coarsen(i_skip, i_skip / 2 + 1 - i_skip);
+    Coarsen(i_skip, i_skip / 2 + 1 - i_skip, false);
 }
 
-void Region::Coarsen(int i_skip, double f_shift_steps)
+void Region::Coarsen(int i_skip, double f_shift_steps, bool b_block_means)
 {
     // A step below 1 describes no reduction, and would divide by zero.
     if (i_skip < 1)
@@ -148,6 +235,10 @@ void Region::Coarsen(int i_skip, double f_shift_steps)
     f_dlat = f_dlat * i_skip;
     i_nrows = i_nrows / i_skip;
     i_ncols = i_ncols / i_skip;
+    if (px_lat_list != nullptr)
+        px_lat_list = CoarsenList(*px_lat_list, i_skip, b_block_means);
+    if (px_lon_list != nullptr)
+        px_lon_list = CoarsenList(*px_lon_list, i_skip, b_block_means);
 }
 
 void Region::Crop(int i_crop_size)
@@ -157,6 +248,10 @@ void Region::Crop(int i_crop_size)
     i_ncols -= 2 * i_crop_size;
     f_slon = static_cast<float>(static_cast<double>(f_dlon) * i_crop_size + f_slon);
     f_slat = static_cast<float>(i_crop_size * static_cast<double>(f_dlat) + f_slat);
+    if (px_lat_list != nullptr)
+        px_lat_list = CropList(*px_lat_list, i_crop_size);
+    if (px_lon_list != nullptr)
+        px_lon_list = CropList(*px_lon_list, i_crop_size);
 }
 
 void Region::Print() const

@@ -5,12 +5,25 @@
 
 TimeField::TimeField() : i_time_type(0), f_meaning_period(0.0f) {}
 
+namespace {
+
+// Only time types whose tens digit is 2 describe a period: T1 its start and T2 its end. For the
+// others T2 is unused or the forecast's data time, and the field is valid at T1 alone.
+bool HasMeaningPeriod(int i_time_type)
+{
+    return (i_time_type / 10) % 10 == 2;
+}
+
+}  // namespace
+
 TimeField::TimeField(int i_new_time_type, const int* px_val_time, const int* px_dat_time)
     : i_time_type(i_new_time_type),
       x_val_date(px_val_time, i_new_time_type),
       x_dat_date(px_dat_time, i_new_time_type),
-      f_meaning_period(static_cast<float>((x_dat_date.CalcDays() - x_val_date.CalcDays()) * 24.0))
+      f_meaning_period(0.0f)
 {
+    if (HasMeaningPeriod(i_time_type))
+        f_meaning_period = static_cast<float>((x_dat_date.CalcMinutes() - x_val_date.CalcMinutes()) / 60.0);
 }
 
 bool TimeField::operator==(const TimeField& rhs) const
@@ -28,12 +41,12 @@ bool TimeField::operator==(const TimeField& rhs) const
 
 bool TimeField::operator!=(const TimeField& rhs) const { return !(*this == rhs); }
 
-float TimeField::GetValue() const
+double TimeField::GetValue() const
 {
     if (f_meaning_period == 0.0f)
-        return static_cast<float>(x_val_date.CalcDays());
-    // A meaned field sits at the midpoint between its validity and data dates.
-    return static_cast<float>(x_val_date.CalcDays() + 0.5 * f_meaning_period / 24.0);
+        return x_val_date.CalcDays();
+    // A meaned field sits at the midpoint of its period, counted in exact minutes.
+    return static_cast<double>(x_val_date.CalcMinutes() + x_dat_date.CalcMinutes()) / 2880.0;
 }
 
 std::string TimeField::GetCalendarType() const

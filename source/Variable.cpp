@@ -2,6 +2,7 @@
 #include "Variable.h"
 
 #include <cmath>
+#include <cstring>
 #include <iostream>
 #include <limits>
 
@@ -10,11 +11,14 @@
 
 namespace {
 
-// The key of a (level value, time value) pair under float equality: +0 and -0 share one.
-unsigned long long LevelTimeKey(float f_level, float f_time)
+// The key of a (level value, time value) pair under float and double equality: +0 and -0 share one.
+LevelTimeKey MakeLevelTimeKey(float f_level, double d_time)
 {
-    return (static_cast<unsigned long long>(FLOAT_TO_RAW(f_level + 0.0f)) << 32) |
-           FLOAT_TO_RAW(f_time + 0.0f);
+    LevelTimeKey x_key;
+    x_key.i_level_bits = FLOAT_TO_RAW(f_level + 0.0f);
+    const double d_normal = d_time + 0.0;
+    std::memcpy(&x_key.i_time_bits, &d_normal, sizeof x_key.i_time_bits);
+    return x_key;
 }
 
 double ValidityHours(const VarField& x_varfield)
@@ -38,14 +42,14 @@ bool Variable::BelongsVF(VarField& x_varfield)
         return false;
     // A field repeating the level and time of one already held belongs elsewhere.
     const float f_level = x_varfield.GetLevel().GetValue();
-    const float f_time = x_varfield.GetTimeField().GetValue();
+    const double d_time = x_varfield.GetTimeField().GetValue();
     if (!UsePlainAlgorithms()) {
         SyncIndex();
-        return std::isnan(f_level) || std::isnan(f_time) ||
-               x_level_time_keys.count(LevelTimeKey(f_level, f_time)) == 0;
+        return std::isnan(f_level) || std::isnan(d_time) ||
+               x_level_time_keys.count(MakeLevelTimeKey(f_level, d_time)) == 0;
     }
     for (const VarField& x_held : x_varfields)
-        if (x_held.GetLevel().GetValue() == f_level && x_held.GetTimeField().GetValue() == f_time)
+        if (x_held.GetLevel().GetValue() == f_level && x_held.GetTimeField().GetValue() == d_time)
             return false;
     return true;
 }
@@ -71,9 +75,9 @@ void Variable::AddVF(VarField x_varfield)
 void Variable::IndexField(const VarField& x_varfield)
 {
     const float f_level = x_varfield.GetLevel().GetValue();
-    const float f_time = x_varfield.GetTimeField().GetValue();
-    if (!std::isnan(f_level) && !std::isnan(f_time))
-        x_level_time_keys.insert(LevelTimeKey(f_level, f_time));
+    const double d_time = x_varfield.GetTimeField().GetValue();
+    if (!std::isnan(f_level) && !std::isnan(d_time))
+        x_level_time_keys.insert(MakeLevelTimeKey(f_level, d_time));
     ++i_indexed_fields;
 }
 
@@ -104,13 +108,53 @@ void Variable::RecheckTimeOrder()
 
 namespace {
 
-// Scans every value of every field that is not the missing value, keeping the one that wins by b_better.
-template <typename Better>
-float ScanValues(const std::list<VarField>& x_fields, float f_start, Better b_better)
+// True when the float is a whole number that an int can hold, tested before any cast.
+bool FitsInt(float f_value)
 {
-    const float f_missing = x_fields.front().GetMissingValue();
+    return std::isfinite(f_value) && f_value == std::floor(f_value) && f_value >= -2147483648.0f &&
+           f_value < 2147483648.0f;
+}
+
+}  // namespace
+
+bool Variable::GetIntegerMissingValue(int& i_missing) const
+{
+    const int i_type = GetType();
+    if ((i_type != 2 && i_type != -2) || !FitsInt(GetMissingValue()))
+        return false;
+    i_missing = static_cast<int>(GetMissingValue());
+    return true;
+}
+
+WordReader::WordReader(const Variable& x_var)
+    : b_integers(x_var.HoldsIntegers()), b_has_int_missing(false), i_int_missing(0),
+      f_missing(x_var.GetMissingValue())
+{
+    if (b_integers)
+        b_has_int_missing = x_var.GetIntegerMissingValue(i_int_missing);
+}
+
+float WordReader::Value(int i_word) const
+{
+    return b_integers ? static_cast<float>(i_word) : RAW_TO_FLOAT(static_cast<unsigned int>(i_word));
+}
+
+bool WordReader::IsMissing(int i_word) const
+{
+    if (b_integers)
+        return b_has_int_missing && i_word == i_int_missing;
+    return RAW_TO_FLOAT(static_cast<unsigned int>(i_word)) == f_missing;
+}
+
+namespace {
+
+// Scans every value of every field that is not missing, keeping the one that wins by b_better.
+template <typename Better>
+float ScanValues(const Variable& x_var, float f_start, Better b_better)
+{
+    const WordReader x_reader(x_var);
     float f_result = f_start;
-    for (const VarField& x_field : x_fields) {
+    for (const VarField& x_field : x_var.GetVarFields()) {
         const int* px_values = x_field.GetData();
         if (px_values == nullptr)
             continue;
@@ -119,9 +163,9 @@ float ScanValues(const std::list<VarField>& x_fields, float f_start, Better b_be
         if (l_rows <= 0 || l_cols <= 0)
             continue;
         for (long long i = 0; i < l_rows * l_cols; ++i) {
-            const float f_value = RAW_TO_FLOAT(static_cast<unsigned int>(px_values[i]));
-            if (f_value == f_missing)
+            if (x_reader.IsMissing(px_values[i]))
                 continue;
+            const float f_value = x_reader.Value(px_values[i]);
             if (b_better(f_value, f_result))
                 f_result = f_value;
         }
@@ -133,12 +177,12 @@ float ScanValues(const std::list<VarField>& x_fields, float f_start, Better b_be
 
 float Variable::GetMaximumValue()
 {
-    return ScanValues(x_varfields, -cf_unset_marker, [](float a, float b) { return a > b; });
+    return ScanValues(*this, -cf_unset_marker, [](float a, float b) { return a > b; });
 }
 
 float Variable::GetMinimumValue()
 {
-    return ScanValues(x_varfields, cf_unset_marker, [](float a, float b) { return a < b; });
+    return ScanValues(*this, cf_unset_marker, [](float a, float b) { return a < b; });
 }
 
 void Variable::Print()

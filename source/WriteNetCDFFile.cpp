@@ -306,13 +306,6 @@ private:
     bool b_indexed = false;
 };
 
-// True when the float is a whole number that an int can hold, tested before any cast.
-bool FitsInt(float f_value)
-{
-    return std::isfinite(f_value) && f_value == std::floor(f_value) &&
-           f_value >= -2147483648.0f && f_value < 2147483648.0f;
-}
-
 // The netCDF type of the variable from its packing bytes and data type code.
 NcType VariableType(const Variable& x_var)
 {
@@ -333,14 +326,15 @@ bool FillValue(const Variable& x_var, NcType x_type, double& d_fill)
 {
     const int i_pack = x_var.GetPackingBytes();
     const float f_missing = x_var.GetMissingValue();
+    int i_int_missing = 0;
     if (i_pack == 1)
         d_fill = 127;
     else if (i_pack == 2)
         d_fill = 32767;
     else if (i_pack == 4 || (i_pack == 0 && x_type == ncFloat))
         d_fill = f_missing;
-    else if (i_pack == 0 && x_type == ncInt && FitsInt(f_missing))
-        d_fill = static_cast<int>(f_missing);
+    else if (i_pack == 0 && x_type == ncInt && x_var.GetIntegerMissingValue(i_int_missing))
+        d_fill = i_int_missing;
     else
         return false;
     return true;
@@ -405,8 +399,9 @@ void WritePackingAtts(NcVar* px_ncvar, const Variable& x_var)
         f_scale = f_mks * f_scale;
     const double d_offset = std::pow(256.0, i_pack) * 0.5 * static_cast<double>(f_scale) +
                             static_cast<double>(f_offset);
+    // Both of one type, that of the unpacked values, as readers that unpack require.
     px_ncvar->add_att("scale_factor", f_scale);
-    px_ncvar->add_att("add_offset", d_offset);
+    px_ncvar->add_att("add_offset", static_cast<float>(d_offset));
 }
 
 // Writes the translated attributes as text, or the numeric stash code parts when untranslated.
@@ -849,7 +844,7 @@ NcType Tessoldtype(int i_data_type)
 void CreateTimeDims(NcFile& x_nc_file, std::list<Series<TimeField>>& x_ts, const MTime& x_ref_time)
 {
     for (Series<TimeField>& x_series : x_ts) {
-        x_series.SetBaseValue(static_cast<float>(x_ref_time.CalcDays()));
+        x_series.SetBaseValue(x_ref_time.CalcDays());
         const std::list<float> x_values = x_series.GetValues();
         const std::string s_name = "time" + ToString(x_series.GetID(), 0, ' ');
         NcDim* px_dim = x_series.GetID() != 0

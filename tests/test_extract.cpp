@@ -1,7 +1,9 @@
 // Checks how lookup entries become fields and variables, and how variables share time, level and grid axes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 #include "ExtractVariables.h"
@@ -56,7 +58,8 @@ struct UMTables
     std::list<Variable> Extract()
     {
         std::list<Variable> x_vars;
-        ExtractVarFields(Fix(), Lookup(), Data(), x_vars);
+        std::string s_fault;
+        EXPECT_TRUE(ExtractVarFields(Fix(), Lookup(), Data(), x_vars, GridConstants(), s_fault)) << s_fault;
         return x_vars;
     }
 
@@ -199,15 +202,15 @@ TEST(MinimiseAxes, TimeAndLevelSeriesSharedOrSplit)
     x_tables.Add(4, 2, 10.0f);
     x_tables.Add(4, 1, 20.0f);
     // Days {1, 2} again, but each meaned over one day.
-    x_tables.Set(x_tables.Add(5, 1, 1.0f), {{9, 2}});
-    x_tables.Set(x_tables.Add(5, 2, 1.0f), {{9, 3}});
+    x_tables.Set(x_tables.Add(5, 1, 1.0f), {{9, 2}, {13, 22}});
+    x_tables.Set(x_tables.Add(5, 2, 1.0f), {{9, 3}, {13, 22}});
     std::list<Variable> x_vars = x_tables.Extract();
     EXPECT_EQ(Map(x_vars, Entries), (std::vector<std::vector<int>>{{0, 1}, {2, 3}, {4, 5}, {6, 7}, {8, 9}}));
 
     std::list<Series<TimeField>> x_times = MinimiseTimes(x_vars);
     EXPECT_EQ(Map(x_vars, std::mem_fn(&Variable::GetTimeID)), (std::vector<int>{0, 1, 0, 2, 3}));
     EXPECT_EQ(Ids(x_times), (std::vector<int>{0, 1, 2, 3}));
-    const float f_jan1 = x_vars.front().GetVarFields().front().GetTimeField().GetValue();
+    const float f_jan1 = static_cast<float>(x_vars.front().GetVarFields().front().GetTimeField().GetValue());
     EXPECT_EQ(x_times.front().GetValues(), (std::list<float>{f_jan1, f_jan1 + 1.0f}));
     EXPECT_EQ(std::next(x_times.begin(), 2)->GetValues(), (std::list<float>{f_jan1 + 1.0f, f_jan1}));
     EXPECT_EQ(x_times.back().GetValues(), (std::list<float>{f_jan1 + 0.5f, f_jan1 + 1.5f}));
@@ -232,4 +235,21 @@ TEST(MinimiseAxes, GridsDifferingOnlyInPoleAreSeparate)
     EXPECT_EQ(Map(x_vars, std::mem_fn(&Variable::GetRegionID)), (std::vector<int>{0, 0, 1, 0}));
     EXPECT_EQ(Ids(x_regions), (std::vector<int>{0, 1}));
     EXPECT_EQ(x_regions.back().GetPoleLongitude(), 10.0f);
+}
+
+TEST(MinimiseAxes, AxesOutOfOrderAreSortedWithNaNLast)
+{
+    UMTables x_tables;
+    for (float f_level : {3.0f, std::nanf(""), 1.0f, 2.0f})
+        x_tables.Add(7, 1, f_level);
+    // Strictly falling values keep their order.
+    for (float f_level : {30.0f, 20.0f, 10.0f})
+        x_tables.Add(8, 1, f_level);
+    std::list<Variable> x_vars = x_tables.Extract();
+    std::list<Series<Level>> x_levels = MinimiseLevels(x_vars);
+    ASSERT_EQ(x_levels.size(), 2u);
+    const std::list<float> x_sorted = x_levels.front().GetValues();
+    EXPECT_EQ(std::vector<float>(x_sorted.begin(), std::prev(x_sorted.end())), (std::vector<float>{1.0f, 2.0f, 3.0f}));
+    EXPECT_TRUE(std::isnan(x_sorted.back()));
+    EXPECT_EQ(x_levels.back().GetValues(), (std::list<float>{30.0f, 20.0f, 10.0f}));
 }

@@ -276,7 +276,7 @@ TEST(PackingReduce, AverageSumsInSinglePrecision)
         volatile float f_term = f_value * (1.0f / 9.0f);
         f_expected = f_term + f_expected;
     }
-    EXPECT_EQ(RAW_TO_FLOAT(static_cast<unsigned int>(average(x_words.data(), 4, 3, 3))), f_expected);
+    EXPECT_EQ(RAW_TO_FLOAT(static_cast<unsigned int>(average(x_words.data(), 4, 3, 3, BlockForm()))), f_expected);
     // The double-precision mean differs, so the check tells the two apart.
     double d_mean = 0.0;
     for (float f_value : x_values)
@@ -391,4 +391,38 @@ TEST(PackingBytes, PackRunsBeforeCropOfSameRule)
     const float cf_kept[] = {1001, 1002, 2001, 2002};
     for (int i = 0; i < 4; ++i)
         EXPECT_NEAR(Decode(Value(x_words.data(), i), x_var, 1), cf_kept[i], x_var.GetScalingFactor());
+}
+
+TEST(PackingReduce, BlockMeansLeaveOutMissingWords)
+{
+    // One 2 x 2 block per case, read around its word 3 in a field 2 words wide.
+    BlockForm x_reals;
+    x_reals.f_missing = -99.0f;
+    BlockForm x_integers;
+    x_integers.x_kind = BlockForm::Integer;
+    x_integers.b_has_int_missing = true;
+    x_integers.i_missing = -99;
+    BlockForm x_no_missing = x_integers;
+    x_no_missing.b_has_int_missing = false;
+    const float f_nan = std::nanf("");
+    struct Case
+    {
+        std::vector<float> x_reals;
+        float f_mean;
+    };
+    const Case x_real_cases[] = {{{1, 2, 3, 6}, 3.0f}, {{1, -99, 3, 8}, 4.0f}, {{f_nan, 2, -99, 4}, 3.0f},
+                                 {{-99, -99, f_nan, -99}, -99.0f}};
+    for (const Case& x_case : x_real_cases) {
+        const std::vector<int> x_words = Words(x_case.x_reals);
+        EXPECT_EQ(RAW_TO_FLOAT(static_cast<unsigned int>(average(x_words.data(), 3, 2, 2, x_reals))), x_case.f_mean)
+            << x_case.f_mean;
+    }
+    // Integers average as integers, rounded to the nearest; only a declared missing word is left out.
+    const std::pair<std::vector<int>, int> x_int_cases[] = {
+        {{1, 2, 3, 5}, 3}, {{-1, -2, -3, -5}, -3}, {{10, -99, 20, 31}, 20}, {{-99, -99, -99, -99}, -99},
+        {{2000000000, 2000000000, 2000000000, 2000000001}, 2000000000}};
+    for (const auto& x_case : x_int_cases)
+        EXPECT_EQ(average(x_case.first.data(), 3, 2, 2, x_integers), x_case.second) << x_case.second;
+    const std::vector<int> x_with_code = {-99, 1, 1, 1};
+    EXPECT_EQ(average(x_with_code.data(), 3, 2, 2, x_no_missing), -24);
 }

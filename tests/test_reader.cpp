@@ -370,7 +370,9 @@ TEST(FieldReadAhead, AnInputCutShortDuringTheConversionIsReportedAndLeavesNoOutp
         MappedFields x_file;
         ASSERT_NE(x_file.px_mapped, nullptr);
         std::list<Variable> x_vars;
-        ExtractVarFields(x_file.x_read.px_fixhdr, x_file.x_read.px_pphdrs, x_file.px_mapped, x_vars);
+        std::string s_fault;
+        ExtractVarFields(x_file.x_read.px_fixhdr, x_file.x_read.px_pphdrs, x_file.px_mapped, x_vars, GridConstants(),
+                         s_fault);
         ASSERT_EQ(truncate(x_file.s_path.c_str(), 4LL * (x_file.x_read.px_fixhdr[159] - 1)), 0);
         // Packing takes its values out of the mapping by reading the file, not the mapped pages.
         EXPECT_THROW(x_vars.front().GetVarFields().front().GetDataToChange(), InputChanged);

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 #include <list>
+#include <memory>
+#include <vector>
 
 #include "Region.h"
 #include "Rot2Global.h"
@@ -172,4 +174,24 @@ TEST(RegionRotated, MissingDataWordsComputeQuickly)
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - x_start).count(), 5.0);
     for (int i = 0; i < 30 * 800; ++i)
         ASSERT_TRUE(std::isfinite(pf_lon[i]) && std::fabs(pf_lat[i]) <= 90.0f) << i;
+}
+
+TEST(RegionLists, CoordinateListsTakePartInEquality)
+{
+    const auto List = [](std::vector<float> x_values) {
+        return std::make_shared<const std::vector<float>>(std::move(x_values));
+    };
+    Region x_grid(1, 0.0f, 0.0f, -1e30f, 1.0f, 3, 2);
+    x_grid.SetLatitudeList(List({-1.0f, 0.5f, 4.0f}));
+    Region x_same(1, 0.0f, 0.0f, -1e30f, 1.0f, 3, 2);
+    x_same.SetLatitudeList(List({-1.0f, 0.5f, 4.0f}));
+    Region x_other = x_same;
+    x_other.SetLatitudeList(List({-1.0f, 0.5f, 4.5f}));
+    EXPECT_EQ(x_grid, x_same);
+    EXPECT_NE(x_grid, x_other);
+    EXPECT_NE(x_grid, Region(1, 0.0f, 0.0f, -1e30f, 1.0f, 3, 2));
+    EXPECT_EQ(x_grid.GetLatitudes(), (std::list<float>{-1.0f, 0.5f, 4.0f}));
+    Region x_nan = x_grid;
+    x_nan.SetLatitudeList(List({-1.0f, std::nanf(""), 4.0f}));
+    EXPECT_NE(x_nan, x_nan);
 }

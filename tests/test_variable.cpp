@@ -37,7 +37,7 @@ VarField MakeField(const FieldDesc& x_desc, int* px_data = nullptr)
     Level x_level;
     x_level.Set(x_desc.i_levtype, x_desc.f_level);
     x_field.SetDims(Region(1, -90.0f, 0.0f, 2.5f, 3.75f, x_desc.i_rows, x_desc.i_cols), x_level,
-                    TimeField(2, px_val, px_dat));
+                    TimeField(22, px_val, px_dat));
     return x_field;
 }
 

@@ -205,17 +205,26 @@ TEST_F(Writer, TimeAxesFollowTheCalendar)
         std::string s_calendar, s_fields;
         Values x_time0, x_time1;
         std::string s_period, s_sampling;
+        Values x_time2;
     };
     const std::vector<TimeCase> x_cases = {
-        {"360_day", R"({"vt":[1970,1,1,0,0,0],"dt":[1970,2,1,0,0,0]}, {"vt":[1970,2,1,0,0,0],"dt":[1970,3,1,0,0,0]})",
-         {15.0, 45.0}, {}, "", ""},
+        {"360_day", R"({"vt":[1970,1,1,0,0,0],"dt":[1970,2,1,0,0,0],"lbtim":22},
+                      {"vt":[1970,2,1,0,0,0],"dt":[1970,3,1,0,0,0],"lbtim":22})",
+         {15.0, 45.0}, {}, "", "", {}},
         {"360_day", R"({"vt":[1970,1,1,0,0,0],"dt":[1970,2,1,0,0,0],"lbtim":122})", {15.0}, {}, "720 hours",
-         "1 hours"},
-        {"360_day", R"({"vt":[1970,1,1,0,0,0],"dt":[1970,1,2,0,0,0],"lbtim":602})", {0.5}, {}, "24 hours",
-         "6 hours"},
+         "1 hours", {}},
+        {"360_day", R"({"vt":[1970,1,1,0,0,0],"dt":[1970,1,2,0,0,0],"lbtim":622})", {0.5}, {}, "24 hours",
+         "6 hours", {}},
+        // Only tens digit 2 makes a period: a forecast (1) lies at its validity time, whatever its data time.
+        {"360_day", R"({"vt":[1970,1,2,5,0,0],"dt":[1970,1,1,9,0,0],"lbtim":12},
+                      {"vt":[1970,1,2,6,0,0],"dt":[1970,1,1,9,0,0],"lbtim":12})",
+         {static_cast<float>(1.0 + 5.0 / 24), 1.25}, {}, "", "", {}},
+        // Gregorian day counts skip 29 February 1900; the minutes of 2000-01-01 10:30 survive.
         {"gregorian", R"({"vt":[1970,3,1,0,0,0],"lbtim":1}, {"vt":[1972,3,1,0,0,0],"lbtim":1},
-                        {"stash":16204,"vt":[1970,3,1,0,0,0],"dt":[1970,4,1,0,0,0],"lbtim":1})",
-         {59.0, 790.0}, {74.5}, "", ""},
+                        {"stash":16204,"vt":[1970,3,1,0,0,0],"dt":[1970,4,1,0,0,0],"lbtim":21},
+                        {"stash":16205,"vt":[1900,3,1,0,0,0],"lbtim":1},
+                        {"stash":16205,"vt":[2000,1,1,10,30,0],"lbtim":1})",
+         {59.0, 790.0}, {74.5}, "", "", {-25508.0, 10957.4375}},
     };
     for (size_t i = 0; i < x_cases.size(); ++i) {
         const TimeCase& x_case = x_cases[i];
@@ -228,6 +237,7 @@ TEST_F(Writer, TimeAxesFollowTheCalendar)
         EXPECT_EQ(x_nc.AttNames("time0"), x_atts);
         EXPECT_EQ(x_nc.Data("time0"), x_case.x_time0);
         EXPECT_EQ(x_nc.Data("time1"), x_case.x_time1);
+        EXPECT_EQ(x_nc.Data("time2"), x_case.x_time2);
         EXPECT_EQ(x_nc.AttText("time0", "calendar"), x_case.s_calendar);
         EXPECT_EQ(x_nc.AttText("time0", "units"), "days since 1970-01-01 00:00:00");
         EXPECT_EQ(x_nc.AttText("time0", "meaning_period"), x_case.s_period);
@@ -380,7 +390,7 @@ TEST_F(Writer, PackedFieldsCarryCodesScaleAndOffset)
     EXPECT_EQ(x_nc.AttType("temp_0", "_FillValue"), NC_SHORT);
     EXPECT_EQ(x_nc.AttNumbers("temp_0", "_FillValue"), (Values{32767.0}));
     EXPECT_EQ(x_nc.AttType("temp_0", "scale_factor"), NC_FLOAT);
-    EXPECT_EQ(x_nc.AttType("temp_0", "add_offset"), NC_DOUBLE);
+    EXPECT_EQ(x_nc.AttType("temp_0", "add_offset"), NC_FLOAT);
     const double d_scale = x_nc.AttNumbers("temp_0", "scale_factor").at(0);
     const double d_offset = x_nc.AttNumbers("temp_0", "add_offset").at(0);
     const Values x_codes = x_nc.Data("temp_0");

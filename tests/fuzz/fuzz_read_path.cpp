@@ -42,7 +42,9 @@ void RunReadPath(std::istream& x_in)
         x_arrays.px_data = ReadData(x_in, x_arrays.px_fixhdr, x_arrays.px_pphdrs, s_fault);
     if (x_arrays.px_data != nullptr) {
         std::list<Variable> x_vars;
-        ExtractVarFields(x_arrays.px_fixhdr, x_arrays.px_pphdrs, x_arrays.px_data, x_vars);
+        std::string s_fault;
+        const GridConstants x_grid = GridConstantsOf(x_arrays.px_fixhdr, x_arrays.px_rowc, x_arrays.px_colc);
+        ExtractVarFields(x_arrays.px_fixhdr, x_arrays.px_pphdrs, x_arrays.px_data, x_vars, x_grid, s_fault);
         Rules().PackVariables(x_vars);
         MinimiseTimes(x_vars);
         std::list<Region> x_regions = MinimiseRegions(x_vars);
