@@ -1,0 +1,110 @@
+"""Outputs of the scenarios in tests/scenarios read back by the clients people use: xarray
+(CF time decoding, label slicing), CDO (variable listing) and NCO (unpacking).
+"""
+
+import json
+import os
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import common  # noqa: E402
+import test_scenarios  # noqa: E402
+
+import numpy as np  # noqa: E402
+import xarray as xr  # noqa: E402
+
+
+def convert_scenario(name, folder):
+    """Converts the input of tests/scenarios/NAME.json; returns the output's path."""
+    with open(os.path.join(test_scenarios.SCENARIOS, name + ".json")) as f:
+        scenario = json.load(f)
+    um_path = os.path.join(folder, name + ".um")
+    common.write_um(um_path, scenario["input"])
+    status, _, err = common.convert(um_path, *test_scenarios.configs(scenario, folder))
+    if status != 0:
+        raise AssertionError("%s: status %d: %s" % (name, status, err))
+    return common.output_path(um_path)
+
+
+def times(path):
+    """The decoded times to the nearest second (the file holds 32-bit floats of days)."""
+    with xr.open_dataset(path) as ds:
+        return [str((t + np.timedelta64(500, "ms")).astype("datetime64[s]")) for t in ds["time0"].values]
+
+
+class ClientsTest(unittest.TestCase):
+
+    def setUp(self):
+        self._tmp = common.temp_dir()
+        self.dir = self._tmp.__enter__()
+
+    def tearDown(self):
+        self._tmp.__exit__(None, None, None)
+
+    def test_forecasts_are_one_variable_at_their_validity_times(self):
+        path = convert_scenario("forecast_lead_times", self.dir)
+        self.assertEqual(times(path), ["2013-07-17T%02d:00:00" % hour for hour in range(9, 15)])
+        listing = subprocess.run(["cdo", "-s", "sinfon", path], stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, universal_newlines=True, check=True)
+        variables = [line for line in listing.stdout.splitlines() if line.rstrip().endswith(": temp_0")]
+        self.assertEqual(len(variables), 1, listing.stdout)
+        self.assertNotIn("skipped", listing.stderr)
+
+    def test_minutes_and_gregorian_centuries_decode_to_the_input_dates(self):
+        path = convert_scenario("times_a_minute_apart", self.dir)
+        self.assertEqual(times(path), ["2000-01-01T10:00:00", "2000-01-01T10:30:00",
+                                       "2000-01-01T10:31:00", "2000-01-01T11:00:00"])
+        path = convert_scenario("gregorian_centuries", self.dir)
+        self.assertEqual(times(path), ["1900-02-28T00:00:00", "1900-03-01T00:00:00", "2000-02-29T00:00:00",
+                                       "2100-02-28T00:00:00", "2100-03-01T00:00:00"])
+
+    def test_nco_unpacks_what_xarray_decodes(self):
+        path = convert_scenario("packed_scale_offset_one_type", self.dir)
+        with xr.open_dataset(path) as ds:
+            decoded = {name: ds[name].values.ravel() for name in ("temp_0", "field16_0")}
+            steps = {name: float(ds[name].encoding["scale_factor"]) for name in decoded}
+        self.assertAlmostEqual(float(decoded["field16_0"][0]), -48.15, delta=steps["field16_0"])
+        unpacked = os.path.join(self.dir, "unpacked.nc")
+        subprocess.run(["ncpdq", "-O", "-U", path, unpacked], check=True)
+        celsius = os.path.join(self.dir, "celsius.nc")
+        subprocess.run(["ncap2", "-O", "-s", "c=field16_0-273.15", path, celsius], check=True)
+        with xr.open_dataset(unpacked) as nco, xr.open_dataset(celsius) as arithmetic:
+            for name, values in decoded.items():
+                np.testing.assert_allclose(nco[name].values.ravel(), values, atol=steps[name], equal_nan=True)
+            np.testing.assert_allclose(arithmetic["c"].values.ravel(), decoded["field16_0"] - 273.15,
+                                       atol=steps["field16_0"], equal_nan=True)
+
+    def test_block_means_are_means_of_the_real_points(self):
+        path = convert_scenario("block_means_leave_out_missing", self.dir)
+        with xr.open_dataset(path) as ds:
+            np.testing.assert_allclose(ds["temp_0"].values.ravel(), [2.5, 20.0, np.nan], equal_nan=True)
+            step = float(ds["field16_0"].encoding["scale_factor"])
+            np.testing.assert_allclose(ds["field16_0"].values.ravel(), [127.0, 250.0 / 3, np.nan], atol=step,
+                                       equal_nan=True)
+            self.assertEqual(ds["field16_1"].values.ravel()[:2].tolist(), [3, 20])
+
+    def test_sorted_axes_slice_by_label_and_keep_their_data(self):
+        path = convert_scenario("unordered_axes_sorted", self.dir)
+        with xr.open_dataset(path, decode_times=False) as ds:
+            for axis in ("pressure_0", "height_0", "time1"):
+                self.assertTrue(ds.indexes[axis].is_monotonic_increasing, axis)
+            layer = ds["temp_0"].sel(pressure_0=slice(500, 850))
+            self.assertEqual(layer.values[0, :, 0, 0].tolist(), [500.0, 850.0])
+            for time, height in ((0.0, 30.0), (1.0, 20.0), (2.0, 10.0)):
+                value = ds["field16_0"].sel(time1=time, height_0=height).values[0, 0]
+                self.assertEqual(value, 100 * (1 + time) + height, (time, height))
+
+    def test_variable_resolution_coordinates_come_from_the_constants(self):
+        path = convert_scenario("variable_resolution_grid", self.dir)
+        with xr.open_dataset(path) as ds:
+            np.testing.assert_allclose(ds["latitude0"].values, [-5.59, -1.0, 2.0, 8.97], rtol=1e-6)
+            np.testing.assert_allclose(ds["longitude0"].values, [-6.95, -2.0, -0.5, 1.0, 2.0, 5.19], atol=1e-4)
+            # The rotated pole at 37.5 N, 177.5 E puts the grid over the British Isles.
+            self.assertTrue(45 < float(ds["global_latitude0"].min()) < float(ds["global_latitude0"].max()) < 62)
+            self.assertTrue(-17 < float(ds["global_longitude0"].min()) < float(ds["global_longitude0"].max()) < 9)
+
+
+if __name__ == "__main__":
+    unittest.main()
