@@ -14,13 +14,10 @@ public:
     bool LoadAttributes(std::string s_file_name);
     bool Valid() const { return b_loaded; }
     const AttributeList& GetAttributes() const { return x_global_atts_list; }
-    int GetMaxSize() const;
 
 private:
     bool b_loaded;
     AttributeList x_global_atts_list;
-    int i_max_size;
-    unsigned int i_max_string_length;
 };
 
 #endif

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdlib>
 
-#include "CachedArray.h"
 #include "Level.h"
 #include "Region.h"
 #include "TimeField.h"
@@ -47,10 +46,9 @@ public:
     Region& GetRegion() { return x_region; }
     const Region& GetRegion() const { return x_region; }
 
-    ncbyte* GetDataAsByte();
-    short* GetDataAsShort();
-    // Write the first i_count values, as GetDataAsShort and GetDataAsByte give them, into the
-    // caller's memory; places past the field's own points get the out-of-range value.
+    // Write the first i_count values into the caller's memory as 16-bit integers (truncated
+    // toward zero; NaN and values out of range give -32768) or as the low 8 bits of those;
+    // places past the field's own points get the out-of-range value.
     void CopyDataAsShort(short* px_out, long long i_count) const;
     void CopyDataAsByte(ncbyte* px_out, long long i_count) const;
 
@@ -64,8 +62,6 @@ private:
     TimeField x_time;
     Level x_level;
     int* px_data;
-    CachedArray<ncbyte> x_data_as_byte;  // made on request; a copy starts without them
-    CachedArray<short> x_data_as_short;
     int i_field_code;
     int i_field_type;
     int i_stash_code;

@@ -38,6 +38,6 @@ const Attribute& AttributeList::GetAttribute(std::string s_att_name) const
             return x_att;
         }
     }
-    throw std::string("Attribute with name: " + s_att_name +
-                      " not found.  Use HasAttribute to check presence before calling GetAttribute");
+    throw "Attribute with name: " + s_att_name +
+        " not found.  Use HasAttribute to check presence before calling GetAttribute";
 }

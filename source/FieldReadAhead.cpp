@@ -177,7 +177,7 @@ const int* FieldReadAhead::Words(const FieldWords& x_words)
     }
     // The mapped words of a file cut short since it was checked cannot be read either: touching
     // them would end the process with a bus error.
-    if (!x_read_ok[&x_job - x_jobs.data()])
+    if (!x_read_ok[static_cast<size_t>(&x_job - x_jobs.data())])
         throw InputChanged();
     return Slot(x_job.i_group) + x_job.i_slot_offset;
 }

@@ -52,23 +52,11 @@ bool ParseCount(const std::string& s_token, int& i_count)
     return true;
 }
 
-// The sizes and attributes gathered so far; committed to the object only when the whole file reads.
+// The attributes gathered so far; committed to the object only when the whole file reads.
 struct LoadState
 {
     std::list<Attribute> x_atts;
-    int i_max_size = 0;
-    unsigned int i_max_string_length = 1;
 };
-
-// Raises the string length bound by this value's bytes plus two, clamped to the member's range.
-void NoteStringValue(const std::string& s_value, LoadState& x_state)
-{
-    const unsigned long long i_needed = static_cast<unsigned long long>(s_value.size()) + 2;
-    const unsigned long long i_clamped = i_needed > UINT_MAX ? UINT_MAX : i_needed;
-    if (i_clamped > x_state.i_max_string_length) {
-        x_state.i_max_string_length = static_cast<unsigned int>(i_clamped);
-    }
-}
 
 // Reads one record whose name is already taken; false when the file ends inside it or the count is bad.
 bool ReadRecord(std::istream& x_in, const std::string& s_name, LoadState& x_state)
@@ -86,13 +74,7 @@ bool ReadRecord(std::istream& x_in, const std::string& s_name, LoadState& x_stat
         if (!(x_in >> s_value)) {
             return false;
         }
-        if (s_type == "string") {
-            NoteStringValue(s_value, x_state);
-        }
         x_values.push_back(s_value);
-    }
-    if (i_count > x_state.i_max_size) {
-        x_state.i_max_size = i_count;
     }
     x_state.x_atts.emplace_back(s_name, std::move(x_values), s_type);
     return true;
@@ -101,7 +83,7 @@ bool ReadRecord(std::istream& x_in, const std::string& s_name, LoadState& x_stat
 } // namespace
 
 GlobalAtts::GlobalAtts()
-    : b_loaded(false), x_global_atts_list("global", 0), i_max_size(0), i_max_string_length(1)
+    : b_loaded(false), x_global_atts_list("global", 0)
 {
 }
 
@@ -128,18 +110,6 @@ bool GlobalAtts::LoadAttributes(std::string s_file_name)
     for (Attribute& x_att : x_state.x_atts) {
         x_global_atts_list.Add(x_att);
     }
-    i_max_size = x_state.i_max_size;
-    i_max_string_length = x_state.i_max_string_length;
     b_loaded = true;
     return true;
-}
-
-// Computed in 64 bits and clamped, since the product of two large sizes would overflow an int.
-int GlobalAtts::GetMaxSize() const
-{
-    const long long i_product = static_cast<long long>(i_max_size) * static_cast<long long>(i_max_string_length);
-    if (i_product > INT_MAX) {
-        return INT_MAX;
-    }
-    return static_cast<int>(i_product);
 }

@@ -182,7 +182,7 @@ std::string Outcome(int i_status, const std::string& s_log_text)
 class Progress
 {
 public:
-    Progress(size_t i_total) : i_total(i_total), b_terminal(isatty(STDERR_FILENO)), x_start(Clock::now()) {}
+    explicit Progress(size_t i_files) : i_total(i_files), b_terminal(isatty(STDERR_FILENO)), x_start(Clock::now()) {}
 
     double Seconds() const { return std::chrono::duration<double>(Clock::now() - x_start).count(); }
 
@@ -194,11 +194,11 @@ public:
         StopSignalsHeld x_held;
         const int ci_width = 30;
         const double d_seconds = Seconds();
-        const double d_rate = d_seconds > 0 ? i_done / d_seconds : 0.0;
+        const double d_rate = d_seconds > 0 ? static_cast<double>(i_done) / d_seconds : 0.0;
         const int i_filled = i_total ? static_cast<int>(ci_width * i_done / i_total) : ci_width;
-        std::string s_bar(i_filled, '#');
+        std::string s_bar(static_cast<size_t>(i_filled), '#');
         s_bar.resize(ci_width, '.');
-        std::string s_left = d_rate > 0 ? std::to_string(static_cast<long>((i_total - i_done) / d_rate)) + " s left"
+        std::string s_left = d_rate > 0 ? std::to_string(static_cast<long>(static_cast<double>(i_total - i_done) / d_rate)) + " s left"
                                         : "";
         std::fprintf(stderr, "\r[%s] %zu/%zu files  %.1f files/s  %s   ", s_bar.c_str(), i_done, i_total,
                      d_rate, s_left.c_str());
@@ -229,9 +229,9 @@ private:
 class Batch
 {
 public:
-    Batch(ConvertFunction px_convert, const BatchJob& x_job)
-        : px_convert(px_convert), x_job(x_job), i_total(x_job.x_inputs.size()),
-          i_jobs(x_job.i_jobs > 0 ? x_job.i_jobs : 1), x_progress(i_total)
+    Batch(ConvertFunction px_entry, const BatchJob& x_batch_job)
+        : px_convert(px_entry), x_job(x_batch_job), i_total(x_batch_job.x_inputs.size()),
+          i_jobs(x_batch_job.i_jobs > 0 ? x_batch_job.i_jobs : 1), x_progress(i_total)
     {
     }
 
@@ -331,7 +331,7 @@ private:
         const std::string s_not_started =
             i_next < i_total ? "; " + std::to_string(i_total - i_next) + " not started (interrupted)" : "";
         std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s%s\n",
-                     i_done - x_failures.size(), i_total, d_seconds, d_seconds > 0 ? i_done / d_seconds : 0.0,
+                     i_done - x_failures.size(), i_total, d_seconds, d_seconds > 0 ? static_cast<double>(i_done) / d_seconds : 0.0,
                      i_jobs, s_not_started.c_str(), x_failures.empty() ? "" : "; failed:");
         for (const Failure& x_failure : x_failures)
             std::fprintf(stderr, "  %s (%s)\n", x_failure.s_input.c_str(), x_failure.s_reason.c_str());

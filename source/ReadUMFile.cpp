@@ -180,7 +180,7 @@ int ReadNumberOfFields(std::istream& x_file, int* px_fixhdr)
             break;
         for (long long i_entry = 0; i_entry < i_batch; ++i_entry) {
             int i_code;
-            std::copy_n(&x_chunk[i_entry * i_entry_bytes + 4 * (LBFC - 1)], 4,
+            std::copy_n(&x_chunk[static_cast<size_t>(i_entry * i_entry_bytes + 4 * (LBFC - 1))], 4,
                         reinterpret_cast<char*>(&i_code));
             if (i_code < 1)
                 return static_cast<int>(i_count);

@@ -79,7 +79,8 @@ Region::CoordinateList CropList(const std::vector<float>& x_old, int i_crop)
     const size_t i_cut = static_cast<size_t>(i_crop);
     if (x_old.size() <= 2 * i_cut)
         return std::make_shared<const std::vector<float>>();
-    return std::make_shared<const std::vector<float>>(x_old.begin() + i_cut, x_old.end() - i_cut);
+    const auto i_offset = static_cast<std::vector<float>::difference_type>(i_cut);
+    return std::make_shared<const std::vector<float>>(x_old.begin() + i_offset, x_old.end() - i_offset);
 }
 
 }  // namespace
@@ -118,14 +119,14 @@ float Region::RotatedLatitude(long long i_row) const
 {
     if (px_lat_list != nullptr)
         return ListValue(*px_lat_list, i_row);
-    return static_cast<float>((i_row + 1) * static_cast<double>(f_dlat) + f_slat);
+    return static_cast<float>(static_cast<double>(i_row + 1) * static_cast<double>(f_dlat) + f_slat);
 }
 
 float Region::RotatedLongitude(long long i_col) const
 {
     if (px_lon_list != nullptr)
         return ListValue(*px_lon_list, i_col);
-    return static_cast<float>((i_col + 1) * static_cast<double>(f_dlon) + f_slon);
+    return static_cast<float>(static_cast<double>(i_col + 1) * static_cast<double>(f_dlon) + f_slon);
 }
 
 std::list<float> Region::GetLatitudes() const
@@ -192,8 +193,8 @@ void Region::Coarsen(int i_skip, double f_shift_steps, bool b_block_means)
     DropCache();
     f_slon = static_cast<float>(f_slon + f_shift_steps * f_dlon);
     f_slat = static_cast<float>(f_slat + f_shift_steps * f_dlat);
-    f_dlon = f_dlon * i_skip;
-    f_dlat = f_dlat * i_skip;
+    f_dlon = f_dlon * static_cast<float>(i_skip);
+    f_dlat = f_dlat * static_cast<float>(i_skip);
     i_nrows = i_nrows / i_skip;
     i_ncols = i_ncols / i_skip;
     if (px_lat_list != nullptr)

@@ -52,7 +52,7 @@ void Rot2Global(float f_rot_lat, float f_rot_lon, float f_pole_lat, float f_pole
 {
     const float f_lambda = ReduceLongitude(f_rot_lon) * cf_deg_to_rad;
     const float f_lambda_pole = ReduceLongitude(f_pole_lon) * cf_deg_to_rad;
-    const float f_lambda_zero = f_lambda_pole == 0.0f ? 0.0f : static_cast<float>(f_lambda_pole - cf_pi);
+    const float f_lambda_zero = f_lambda_pole == 0.0f ? 0.0f : f_lambda_pole - cf_pi;
 
     const float f_phi = f_rot_lat * cf_deg_to_rad;
     const float f_phi_pole = f_pole_lat * cf_deg_to_rad;

@@ -23,7 +23,7 @@ TimeField::TimeField(int i_new_time_type, const int* px_val_time, const int* px_
       f_meaning_period(0.0f)
 {
     if (HasMeaningPeriod(i_time_type))
-        f_meaning_period = static_cast<float>((x_dat_date.CalcMinutes() - x_val_date.CalcMinutes()) / 60.0);
+        f_meaning_period = static_cast<float>(static_cast<double>(x_dat_date.CalcMinutes() - x_val_date.CalcMinutes()) / 60.0);
 }
 
 bool TimeField::operator==(const TimeField& rhs) const

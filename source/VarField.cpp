@@ -109,24 +109,6 @@ void VarField::CopyDataAsByte(ncbyte* px_out, long long i_count) const
     CopyConverted(px_data, PointCount(x_region), px_out, i_count, LowByte);
 }
 
-short* VarField::GetDataAsShort()
-{
-    if (!x_data_as_short.Empty())
-        return x_data_as_short.Get();
-    const long long l_count = PointCount(x_region);
-    CopyDataAsShort(x_data_as_short.Make(static_cast<size_t>(l_count)), l_count);
-    return x_data_as_short.Get();
-}
-
-ncbyte* VarField::GetDataAsByte()
-{
-    if (!x_data_as_byte.Empty())
-        return x_data_as_byte.Get();
-    const long long l_count = PointCount(x_region);
-    CopyDataAsByte(x_data_as_byte.Make(static_cast<size_t>(l_count)), l_count);
-    return x_data_as_byte.Get();
-}
-
 bool VarField::InGroup(const VarField& rhs) const
 {
     return x_time.GetMeaningPeriod() == rhs.x_time.GetMeaningPeriod() && x_region == rhs.x_region &&
@@ -142,11 +124,11 @@ bool VarField::GetGroupKey(std::array<unsigned int, 15>& x_key) const
                                x_region.GetLongitudeSpacing(), x_region.GetPoleLatitude(),
                                x_region.GetPoleLongitude()};
     bool b_comparable = true;
-    for (int i_float = 0; i_float < 7; ++i_float)
+    for (size_t i_float = 0; i_float < 7; ++i_float)
         b_comparable = FloatKey(cf_floats[i_float], x_key[i_float]) && b_comparable;
     const int ci_ints[] = {x_region.GetNRows(), x_region.GetNCols(), x_region.GetGridType(),
                            i_field_code, i_stash_code, i_proc_code, i_model_code, x_level.GetType()};
-    for (int i_int = 0; i_int < 8; ++i_int)
+    for (size_t i_int = 0; i_int < 8; ++i_int)
         x_key[7 + i_int] = static_cast<unsigned int>(ci_ints[i_int]);
     return b_comparable;
 }

@@ -45,7 +45,7 @@ template <typename T>
 class SeriesPositions
 {
 public:
-    explicit SeriesPositions(const Series<T>* px_series) : px_series(px_series)
+    explicit SeriesPositions(const Series<T>* px_of) : px_series(px_of)
     {
         if (px_series == nullptr || UsePlainAlgorithms())
             return;
@@ -227,8 +227,9 @@ VariablePlan PlanVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<L
             continue;
         if (x_field.GetData() == nullptr || x_plan.i_nrows == 0 || x_plan.i_ncols == 0)
             continue;
-        x_plan.x_places[i_time * x_plan.i_nlevels + i_level] = &x_field;
-        x_plan.x_list_order.push_back(static_cast<size_t>(i_time * x_plan.i_nlevels + i_level));
+        const size_t i_place = static_cast<size_t>(i_time * x_plan.i_nlevels + i_level);
+        x_plan.x_places[i_place] = &x_field;
+        x_plan.x_list_order.push_back(i_place);
     }
     return x_plan;
 }

@@ -44,7 +44,7 @@ void DeferredPuts::PutRecords(long i_first, long i_end)
         for (Put& x_put : x_puts)
             if (i_record < x_put.i_rows) {
                 x_put.px_var->set_cur(i_record);
-                x_put.px_var->put(&x_put.x_values[i_record], 1L);
+                x_put.px_var->put(&x_put.x_values[static_cast<size_t>(i_record)], 1L);
             }
 }
 

@@ -1,8 +1,8 @@
-// Checks grid coordinate lists, thinning and cropping, and the rotated-pole transform.
+// What whole outputs cannot show of grids: the longitude shift at its edges, the rotated-pole
+// transform against a double-precision one over many positions and poles, and coordinate lists.
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <list>
@@ -57,7 +57,8 @@ TEST(RegionCoords, RowsStartOneStepAfterZerothAndLongitudesShiftAsAWhole)
     for (float f_lat : x_lats)
         EXPECT_EQ(f_lat, -87.5f + 2.5f * i++) << i - 1;
     // The row moves by whole turns so that its last longitude lies in [0, 360).
-    const float px_cases[][2] = {{-1.875f, 1.875f}, {358.125f, 1.875f}, {-181.875f, -178.125f}, {178.125f, -178.125f}};
+    const float px_cases[][2] = {{-1.875f, 1.875f}, {358.125f, 1.875f}, {-181.875f, -178.125f}, {178.125f, -178.125f},
+                                 {0.0f, -356.25f}};
     for (const auto& x_case : px_cases) {
         const std::list<float> x_lons = Region(1, -90.0f, x_case[0], 2.5f, 3.75f, 73, 96).GetLongitudes();
         ASSERT_EQ(x_lons.size(), 96u);
@@ -65,59 +66,6 @@ TEST(RegionCoords, RowsStartOneStepAfterZerothAndLongitudesShiftAsAWhole)
         for (float f_lon : x_lons)
             EXPECT_EQ(f_lon, x_case[1] + 3.75f * j++) << x_case[0] << " column " << j - 1;
     }
-}
-
-TEST(RegionShape, SubSampleThinAndCrop)
-{
-    // Means sit at block centres, thinning keeps point k / 2 (from 0) of each block, cropping drops edges.
-    struct Case { void (Region::*pf_op)(int); int i_k; float f_lat1, f_lon1, f_dlat, f_dlon; int i_rows, i_cols; };
-    const Case x_cases[] = {{&Region::SubSample, 3, -85.0f, 5.625f, 7.5f, 11.25f, 24, 32},
-                            {&Region::Thin, 3, -85.0f, 5.625f, 7.5f, 11.25f, 24, 32},
-                            {&Region::SubSample, 2, -86.25f, 3.75f, 5.0f, 7.5f, 36, 48},
-                            {&Region::Thin, 2, -85.0f, 5.625f, 5.0f, 7.5f, 36, 48},
-                            {&Region::Crop, 2, -82.5f, 9.375f, 2.5f, 3.75f, 69, 92}};
-    for (const Case& x : x_cases) {
-        Region x_grid(1, -90.0f, -1.875f, 2.5f, 3.75f, 73, 96);
-        (x_grid.*x.pf_op)(x.i_k);
-        // The zeroth row and column lie one step before the first point.
-        EXPECT_EQ(x_grid, Region(1, x.f_lat1 - x.f_dlat, x.f_lon1 - x.f_dlon, x.f_dlat, x.f_dlon, x.i_rows, x.i_cols))
-            << "case " << (&x - x_cases);
-    }
-}
-
-TEST(RegionRotated, PoleCountsInEqualityAndCachesAreNeverShared)
-{
-    Region x_grid(101, -10.0f, 20.0f, 2.0f, 3.0f, 6, 5);
-    x_grid.SetPoleLocation(37.5f, 177.5f);
-    Region x_other_pole(x_grid);
-    x_other_pole.SetPoleLocation(37.5f, 177.0f);
-    EXPECT_NE(x_grid, x_other_pole);
-    EXPECT_NE(Region(1, 0.0f, 0.0f, 1.0f, 1.0f, 2, 3), Region(1, 0.0f, 0.0f, 1.0f, 1.0f, 3, 2));
-    EXPECT_NE(Region(1, 0.0f, 0.0f, 1.0f, 1.0f, 2, 3), Region(2, 0.0f, 0.0f, 1.0f, 1.0f, 2, 3));
-    float* pf_lat = nullptr;
-    float* pf_lon = nullptr;
-    x_grid.GetGlobalCoordsForRotatedGrid(pf_lat, pf_lon);
-    // Row-major, one step past the zeroth row and column.
-    for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 5; ++c)
-            EXPECT_EQ(LatLon(pf_lat[r * 5 + c], pf_lon[r * 5 + c]),
-                      Rot(-10.0f + 2.0f * (r + 1), 20.0f + 3.0f * (c + 1), 37.5f, 177.5f));
-
-    // Copies make their own arrays; the sanitizer build catches a shared or doubly freed one.
-    Region x_copy(x_grid);
-    Region x_assigned;
-    x_assigned = x_grid;
-    float* pf_copy_lat = nullptr;
-    float* pf_copy_lon = nullptr;
-    x_copy.GetGlobalCoordsForRotatedGrid(pf_copy_lat, pf_copy_lon);
-    EXPECT_TRUE(pf_copy_lat != pf_lat && pf_copy_lat[29] == pf_lat[29]);
-    x_assigned.GetGlobalCoordsForRotatedGrid(pf_copy_lat, pf_copy_lon);
-    EXPECT_NE(pf_copy_lon, pf_lon);
-    x_assigned = x_copy;
-    // Cropping drops the cache, so the next call describes the smaller grid.
-    x_grid.Crop(1);
-    x_grid.GetGlobalCoordsForRotatedGrid(pf_lat, pf_lon);
-    EXPECT_EQ(LatLon(pf_lat[0], pf_lon[0]), Rot(-6.0f, 26.0f, 37.5f, 177.5f));
 }
 
 TEST(Rot2GlobalTransform, AgreesWithDoublePrecisionRotation)
@@ -161,18 +109,17 @@ TEST(Rot2GlobalTransform, PolesBadAndHugeValues)
     EXPECT_EQ(Rot(10.0f, 360.0f * 8388608.0f + 360.0f * 2048.0f, 37.5f, 177.5f), Rot(10.0f, 0.0f, 37.5f, 177.5f));
 }
 
-TEST(RegionRotated, MissingDataWordsComputeQuickly)
+// The word -1073741824 read as a real in every position makes longitudes near -8e11; their
+// reduction must end and give positions on the globe.
+TEST(RegionRotated, MissingDataWordsGivePositionsOnTheGlobe)
 {
-    // The word -1073741824 read as a real in every position makes longitudes near -8e11.
     const float f_missing = -1073741824.0f;
-    Region x_grid(101, f_missing, f_missing, f_missing, f_missing, 30, 800);
+    Region x_grid(101, f_missing, f_missing, f_missing, f_missing, 3, 80);
     x_grid.SetPoleLocation(f_missing, f_missing);
-    const auto x_start = std::chrono::steady_clock::now();
     float* pf_lat = nullptr;
     float* pf_lon = nullptr;
     x_grid.GetGlobalCoordsForRotatedGrid(pf_lat, pf_lon);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - x_start).count(), 5.0);
-    for (int i = 0; i < 30 * 800; ++i)
+    for (int i = 0; i < 3 * 80; ++i)
         ASSERT_TRUE(std::isfinite(pf_lon[i]) && std::fabs(pf_lat[i]) <= 90.0f) << i;
 }
 
@@ -194,4 +141,24 @@ TEST(RegionLists, CoordinateListsTakePartInEquality)
     Region x_nan = x_grid;
     x_nan.SetLatitudeList(List({-1.0f, std::nanf(""), 4.0f}));
     EXPECT_NE(x_nan, x_nan);
+}
+
+TEST(RegionRotated, CopiesNeverShareTheCachedPositions)
+{
+    Region x_grid(101, -10.0f, 20.0f, 2.0f, 3.0f, 6, 5);
+    x_grid.SetPoleLocation(37.5f, 177.5f);
+    float* pf_lat = nullptr;
+    float* pf_lon = nullptr;
+    x_grid.GetGlobalCoordsForRotatedGrid(pf_lat, pf_lon);
+    EXPECT_EQ(LatLon(pf_lat[7], pf_lon[7]), Rot(-10.0f + 2.0f * 2, 20.0f + 3.0f * 3, 37.5f, 177.5f));
+    Region x_copy(x_grid);
+    Region x_assigned;
+    x_assigned = x_grid;
+    for (Region* px_region : {&x_copy, &x_assigned}) {
+        float* pf_copy_lat = nullptr;
+        float* pf_copy_lon = nullptr;
+        px_region->GetGlobalCoordsForRotatedGrid(pf_copy_lat, pf_copy_lon);
+        EXPECT_NE(pf_copy_lat, pf_lat);
+        EXPECT_EQ(pf_copy_lat[7], pf_lat[7]);
+    }
 }

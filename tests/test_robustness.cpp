@@ -17,25 +17,6 @@
 
 namespace {
 
-struct Outcome
-{
-    int i_result;
-    std::string s_stdout;
-    std::string s_stderr;
-};
-
-Outcome Convert(std::string s_in, const ConfigFiles& x_cfg)
-{
-    std::string s_trans = x_cfg.s_trans, s_pack = x_cfg.s_pack, s_gatts = x_cfg.s_gatts;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    Outcome x_outcome;
-    x_outcome.i_result = tessold(&s_in[0], &s_trans[0], &s_pack[0], &s_gatts[0]);
-    x_outcome.s_stderr = testing::internal::GetCapturedStderr();
-    x_outcome.s_stdout = testing::internal::GetCapturedStdout();
-    return x_outcome;
-}
-
 // Thirty fields of three diagnostics (five times on two levels each), with constants sections.
 std::string LadderDescription()
 {
@@ -120,7 +101,7 @@ TEST(Robustness, TruncationLadderNeverCrashesOrLeavesOutput)
     for (long i_cut : x_cuts) {
         std::string s_bytes = s_full.substr(0, i_cut);
         WriteTextFile(s_in, s_bytes);
-        Outcome x_out = Convert(s_in, x_cfg);
+        Outcome x_out = ConvertThroughEntryPoint(s_in, x_cfg);
         ExpectPoliteOutcome(x_out, s_in, s_bytes, "cut at " + std::to_string(i_cut));
         i_converted += x_out.i_result == 0;
     }
@@ -154,7 +135,7 @@ TEST(Robustness, BadHeaderWordsNeverCrashOrLeaveOutput)
             std::string s_bytes = s_full;
             SetWord(s_bytes, x_word.second, i_value);
             WriteTextFile(s_in, s_bytes);
-            Outcome x_out = Convert(s_in, x_cfg);
+            Outcome x_out = ConvertThroughEntryPoint(s_in, x_cfg);
             ExpectPoliteOutcome(x_out, s_in, s_bytes, x_word.first + " = " + std::to_string(i_value));
         }
 }

@@ -1,7 +1,7 @@
 """Helpers shared by the end-to-end tests.
 
 CTest runs every tests/e2e/test_*.py with /usr/bin/python3 and sets TESSOLD_BUILD_DIR and
-TESSOLD_SOURCE_DIR; run by hand, the defaults /work/main/build and /work/main apply.
+TESSOLD_SOURCE_DIR; run by hand, the source tree holding this file and its build/ folder apply.
 """
 
 import contextlib
@@ -11,8 +11,8 @@ import subprocess
 import sys
 import tempfile
 
-DEFAULT_BUILD_DIR = "/work/main/build"
-DEFAULT_SOURCE_DIR = "/work/main"
+DEFAULT_SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+DEFAULT_BUILD_DIR = os.path.join(DEFAULT_SOURCE_DIR, "build")
 CONVERT_TIMEOUT = 120
 
 TRANSLATION_XML = (
@@ -25,12 +25,12 @@ GLOBAL_ATTS = "source string 1 tests\n"
 
 
 def build_dir():
-    """The build tree (TESSOLD_BUILD_DIR, default /work/main/build)."""
+    """The build tree (TESSOLD_BUILD_DIR, default build/ of the source tree)."""
     return os.environ.get("TESSOLD_BUILD_DIR") or DEFAULT_BUILD_DIR
 
 
 def source_dir():
-    """The source tree (TESSOLD_SOURCE_DIR, default /work/main)."""
+    """The source tree (TESSOLD_SOURCE_DIR, default the tree holding this file)."""
     return os.environ.get("TESSOLD_SOURCE_DIR") or DEFAULT_SOURCE_DIR
 
 
@@ -89,9 +89,9 @@ def output_path(um_path):
     return um_path + ".nc"
 
 
-def convert(um_path, trans, pack, gatts, timeout=CONVERT_TIMEOUT):
+def convert(um_path, trans, pack, gatts, timeout=CONVERT_TIMEOUT, env=None):
     """Runs the host program on the four files; returns (returncode, stdout, stderr)."""
     proc = subprocess.run([host_program(), um_path, trans, pack, gatts],
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          universal_newlines=True, timeout=timeout)
+                          universal_newlines=True, timeout=timeout, env=env)
     return proc.returncode, proc.stdout, proc.stderr

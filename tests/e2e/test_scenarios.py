@@ -3,8 +3,12 @@
 Each tests/scenarios/NAME.json describes one conversion: "about" (what it pins, one line),
 "input" (a generator description, tools/README.md), and optionally "packing", "translation"
 and "attributes" (the configuration files' text; by default one translation entry, no packing
-rules and one global attribute), "status" (the expected exit status, default 0) and
-"messages" (the expected standard error, with the input's folder written as DIR).
+rules and one global attribute), "absent" (a list of those four files, named "input",
+"translation", "packing" and "attributes", that are not written), "existing_output" (a text
+that stands under the output's name before the conversion and must still be there after it),
+"fail_reads" (true: every pread of the host fails, as when another process cuts the input short
+during the conversion), "status" (the expected exit status, default 0), "messages" and "stdout"
+(the expected standard error and standard output, with the input's folder written as DIR).
 tests/expected/NAME.cdl holds the ncdump text of the output; a scenario that expects a failure
 has no .cdl and must leave no output. Run with --update to rewrite the expected files after a
 deliberate change, then review every changed file by hand.
@@ -28,21 +32,42 @@ def configs(scenario, folder):
     texts = [scenario.get("translation", common.TRANSLATION_XML),
              scenario.get("packing", common.PACKING_XML),
              scenario.get("attributes", common.GLOBAL_ATTS)]
-    names = ["translation.xml", "packing.xml", "global_attributes.txt"]
-    return [common.write_text(os.path.join(folder, name), text) for name, text in zip(names, texts)]
+    names = ["translation", "packing", "attributes"]
+    paths = [os.path.join(folder, name + ".txt") for name in names]
+    for name, path, text in zip(names, paths, texts):
+        if name not in scenario.get("absent", []):
+            common.write_text(path, text)
+    return paths
+
+
+def compare_text(what, got, expected, problems):
+    if got != expected:
+        problems.append("%s %r, expected %r" % (what, got, expected))
 
 
 def run_scenario(name, scenario, folder):
     """Converts the scenario's input; returns a list of the differences from what is expected."""
     um_path = os.path.join(folder, name + ".um")
-    common.write_um(um_path, scenario["input"])
-    status, _, err = common.convert(um_path, *configs(scenario, folder))
-    problems = []
-    if status != scenario.get("status", 0):
-        problems.append("status %d, expected %d: %s" % (status, scenario.get("status", 0), err.strip()))
-    if "messages" in scenario and err.replace(folder, "DIR") != scenario["messages"]:
-        problems.append("messages %r, expected %r" % (err.replace(folder, "DIR"), scenario["messages"]))
+    if "input" not in scenario.get("absent", []):
+        common.write_um(um_path, scenario["input"])
     nc_path = common.output_path(um_path)
+    existing = scenario.get("existing_output")
+    if existing is not None:
+        common.write_text(nc_path, existing)
+    env = None
+    if scenario.get("fail_reads"):
+        env = dict(os.environ, TESSOLD_TEST_PREAD_FAILS="1",
+                   LD_PRELOAD=os.path.join(common.build_dir(), "tests", "libtessold_fail_calls.so"))
+    status, out, err = common.convert(um_path, *configs(scenario, folder), env=env)
+    problems = []
+    compare_text("status", status, scenario.get("status", 0), problems)
+    for key, text in (("messages", err), ("stdout", out)):
+        if key in scenario:
+            compare_text(key, text.replace(folder, "DIR"), scenario[key], problems)
+    if existing is not None:
+        with open(nc_path) as f:
+            compare_text("existing output", f.read(), existing, problems)
+        return problems, None
     expected_path = os.path.join(EXPECTED, name + ".cdl")
     if not os.path.exists(nc_path):
         if os.path.exists(expected_path):

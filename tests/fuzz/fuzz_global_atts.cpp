@@ -11,7 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* px_data, size_t i_size)
     {
         GlobalAtts x_gatts;
         if (x_gatts.LoadAttributes(s_path)) {
-            x_gatts.GetMaxSize();
             for (const Attribute& x_att : x_gatts.GetAttributes().Get())
                 x_att.GetNumber();
         }

@@ -1,6 +1,8 @@
 // Helpers shared by the tests: temporary folders, small files and generated UM files.
 #include "TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -9,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "tessold.h"
 
 TempDir::TempDir()
 {
@@ -88,4 +92,17 @@ ConfigFiles WriteDefaultConfigs(const TempDir& x_dir)
     WriteTextFile(x_files.s_pack, "<?xml version=\"1.0\"?>\n<packing></packing>\n");
     WriteTextFile(x_files.s_gatts, "source string 1 tests\n");
     return x_files;
+}
+
+Outcome ConvertThroughEntryPoint(const std::string& s_in, const ConfigFiles& x_cfg)
+{
+    // Copies, because the entry point takes mutable C strings.
+    std::string x_args[4] = {s_in, x_cfg.s_trans, x_cfg.s_pack, x_cfg.s_gatts};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    Outcome x_outcome;
+    x_outcome.i_result = tessold(&x_args[0][0], &x_args[1][0], &x_args[2][0], &x_args[3][0]);
+    x_outcome.s_stderr = testing::internal::GetCapturedStderr();
+    x_outcome.s_stdout = testing::internal::GetCapturedStdout();
+    return x_outcome;
 }

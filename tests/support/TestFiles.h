@@ -42,4 +42,15 @@ struct ConfigFiles
 };
 ConfigFiles WriteDefaultConfigs(const TempDir& x_dir);
 
+// What one call of the entry point gave: its result and both output streams.
+struct Outcome
+{
+    int i_result;
+    std::string s_stdout;
+    std::string s_stderr;
+};
+
+// Converts s_in with the configuration files through the exported entry point.
+Outcome ConvertThroughEntryPoint(const std::string& s_in, const ConfigFiles& x_cfg);
+
 #endif

@@ -2,7 +2,7 @@
 """Plants each fault of mutants.json in the sources, rebuilds, runs the tests and reports
 whether any test caught it.
 
-    /usr/bin/python3 tests/mutants/run.py BUILD_DIR [ID ...]
+    /usr/bin/python3 tools/mutants/run.py BUILD_DIR [ID ...]
 
 BUILD_DIR is a configured build tree of this source tree (its tests built). A fault is a piece
 of text that must occur exactly once in source/ and header/, and its replacement; the text is
