@@ -5,10 +5,24 @@
 #include <istream>
 #include <string>
 
-// Returns 0 on success and 1 on failure.
-int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
-                std::string s_xml_file_name, std::string s_pack_file_name,
-                std::string s_gatts_file_name);
+// What one conversion is asked to do. An empty configuration file name means none.
+struct ConversionJob
+{
+    std::string s_input;
+    std::string s_output;
+    std::string s_translation;
+    std::string s_packing;
+    std::string s_attributes;
+    bool b_replace = false;  // an existing output is replaced, atomically, instead of kept
+};
+
+// Results of a conversion.
+const int ci_converted = 0;
+const int ci_failed = 1;
+const int ci_write_failed = 3;  // the netCDF library failed while writing (its non-fatal mode)
+
+// Converts the job's input; returns ci_converted, ci_failed or ci_write_failed.
+int ConvertFile(const ConversionJob& x_job);
 
 // True when the stream starts with the first five words of a UM fixed header.
 bool IsUMFile(std::istream& x_infile);

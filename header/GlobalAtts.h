@@ -11,13 +11,18 @@ class GlobalAtts
 public:
     GlobalAtts();
 
+    // Loads the records; false, with the place of the fault in GetFault when the file says more
+    // than that it could not be read, when a record is cut short or holds a value its type
+    // cannot hold.
     bool LoadAttributes(std::string s_file_name);
+    const std::string& GetFault() const { return s_fault; }
     bool Valid() const { return b_loaded; }
     const AttributeList& GetAttributes() const { return x_global_atts_list; }
 
 private:
     bool b_loaded;
     AttributeList x_global_atts_list;
+    std::string s_fault;
 };
 
 #endif

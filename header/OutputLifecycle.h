@@ -1,13 +1,24 @@
-// The life of an output file while it is written: a conversion that stops half way must not
-// leave a file that looks like a result and that the next run would refuse to replace.
+// The life of an output file while it is written. It is written under a temporary name in its
+// own folder (.NAME.XXXXXX.part, which no one takes for an output) and takes its final name only
+// once it is complete and closed, so a conversion that stops half way leaves no file that looks
+// like a result, and an existing file is replaced only when the caller asks for it.
 #ifndef TESSOLD_OUTPUTLIFECYCLE_H
 #define TESSOLD_OUTPUTLIFECYCLE_H
 
 #include <string>
 
-// Removes the output when it goes out of scope unless Keep was called. The library ends the
-// process with status 3 when one of its calls fails (a variable name it refuses, a full disk),
-// so an exit handler removes the file on that path too.
+// Creates a new empty file beside s_final under a temporary name and returns its path; an empty
+// path, with the system's reason in s_reason, when none can be created there.
+std::string CreateTemporaryOutput(const std::string& s_final, std::string& s_reason);
+
+// Gives the finished file s_temporary the name s_final. Without b_replace an existing file of that
+// name is never replaced: false with b_exists set. False with s_reason on any other failure.
+bool PublishOutput(const std::string& s_temporary, const std::string& s_final, bool b_replace, bool& b_exists,
+                   std::string& s_reason);
+
+// Removes the temporary file when it goes out of scope unless Keep was called. The library ends
+// the process with status 3 when one of its calls fails in its fatal mode, so an exit handler
+// removes the file on that path too.
 class UnfinishedOutput
 {
 public:
@@ -18,8 +29,19 @@ public:
 
     // Called once the file exists and is ours, never before: a file that was there already must survive.
     void Arm(const std::string& s_path);
-    // The file is complete and closed: it stays.
+    // The file has its final name: nothing is left to remove.
     void Keep();
+};
+
+// While it lives, SIGINT, SIGTERM and SIGHUP remove the unfinished output and then end the
+// process by the same signal, as a shell expects of an interrupted command.
+class SignalCleanup
+{
+public:
+    SignalCleanup();
+    ~SignalCleanup();
+    SignalCleanup(const SignalCleanup&) = delete;
+    SignalCleanup& operator=(const SignalCleanup&) = delete;
 };
 
 #endif

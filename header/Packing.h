@@ -27,10 +27,13 @@ public:
     void PackVariables(std::list<Variable>& x_var_list);
     void PackVariable(Variable& x_variable);
     const std::list<PackDetails>& GetRules() const { return x_pack_details_list; }
+    // What the parser found wrong when LoadAttributes failed on a file that does not parse.
+    const std::string& GetFault() const { return s_fault; }
 
 private:
     std::list<PackDetails> x_pack_details_list;
     std::string s_xml_pack_name;
+    std::string s_fault;
 };
 
 void BytePackVariable(Variable& x_variable, int i_nbytes);

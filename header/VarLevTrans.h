@@ -15,6 +15,8 @@ public:
     explicit VarLevTrans(std::string s_xml_file_name);
 
     bool LoadAttributes();
+    // What the parser found wrong when LoadAttributes failed on a file that does not parse.
+    const std::string& GetFault() const { return s_fault; }
     void ProcessVariableAttributes(TiXmlElement* px_root_ele, int i_model_id);
     const AttributeList& GetVariableAttributes(int i_stash_code, int i_model_code) const;
     AttributeList GetLevelAttributes(int i_level_type, int i_size) const;
@@ -23,6 +25,7 @@ private:
     std::list<AttributeList> x_var_att_list;
     AttributeList x_null_list;
     std::string s_file_name;
+    std::string s_fault;
 };
 
 #endif

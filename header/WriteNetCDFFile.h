@@ -19,9 +19,13 @@
 #include "Variable.h"
 #include "WriterState.h"
 
+// Writes the file under a temporary name and gives it s_output_file_name once it is complete;
+// an existing file of that name is replaced only with b_replace. Returns 0, or 1 after reporting
+// an output that cannot be written there; a failing netCDF call throws OutputFailed in the
+// library's non-fatal error mode.
 int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
                     const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
-                    const GlobalAtts& x_global_atts);
+                    const GlobalAtts& x_global_atts, bool b_replace = false);
 int WriteGlobalAtts(NcFile& x_nc_file, const GlobalAtts& x_global_atts);
 NcType Tessoldtype(int i_data_type);
 
@@ -35,6 +39,9 @@ void CreateRotatedRegionDim(WriterState& x_state, Region& x_region);
 void CreateVariables(WriterState& x_state, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
                      const VarLevTrans& x_var_lev_trans);
 std::string GetVarName(WriterState& x_state, const Variable& x_var, const VarLevTrans& x_var_lev_trans);
+// The name a variable's output name is made from: its translated out_name or field<code>, with
+// "min" or "max" for the processing codes of those.
+std::string VariableBaseName(const Variable& x_var, const VarLevTrans& x_var_lev_trans);
 void GetDimensions(NcFile& x_nc_file, Variable* px_var, std::list<Series<Level>>* px_levs,
                    NcDim*& px_lond, NcDim*& px_latd, NcDim*& px_zd, NcDim*& px_td);
 std::string GetCellMethod(int i_proc_code);

@@ -7,10 +7,45 @@
 
 #include <list>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <netcdfcpp.h>
+
+// Thrown when a netCDF call fails while the library's error mode is non-fatal (a full disk, a
+// name the library refuses); in the fatal mode the library ends the process instead.
+class OutputFailed : public std::runtime_error
+{
+public:
+    explicit OutputFailed(const std::string& s_what) : std::runtime_error(s_what) {}
+};
+
+// The netCDF library's text for its most recent error.
+std::string LastNetCDFError();
+
+// The result of a netCDF call that returns an object, or OutputFailed when it returned none.
+template <typename T>
+T* Checked(T* px_result)
+{
+    if (px_result == nullptr)
+        throw OutputFailed(LastNetCDFError());
+    return px_result;
+}
+
+// Throws OutputFailed when a netCDF call that returns success or failure failed.
+inline void Checked(NcBool b_ok)
+{
+    if (!b_ok)
+        throw OutputFailed(LastNetCDFError());
+}
+
+// Adds an attribute to a variable; OutputFailed when the library refuses it.
+template <typename... Values>
+void AddAtt(NcVar* px_var, const char* s_name, Values... x_values)
+{
+    Checked(px_var->add_att(s_name, x_values...));
+}
 
 // Name prefixes of the horizontal objects, followed by the region number.
 extern const std::string cs_latitude;

@@ -10,4 +10,7 @@ class TiXmlDocument;
 // from a buffer with room behind the text; false (with the document's error set) on failure.
 bool LoadXmlFile(TiXmlDocument& x_doc, const std::string& s_file_name);
 
+// What the parser found wrong with a document, and where: "Error reading end tag. (row 3, column 5)".
+std::string DescribeXmlError(const TiXmlDocument& x_doc);
+
 #endif

@@ -8,6 +8,7 @@
 #include <list>
 
 #include "ExtractVariables.h"
+#include "Configuration.h"
 #include "GlobalAtts.h"
 #include "MappedInput.h"
 #include "Messages.h"
@@ -97,17 +98,30 @@ bool Pack(Packing& x_packing, std::list<Variable>& x_var_list, const std::string
     return false;
 }
 
-// Writes the output file; an input cut short during the writing is reported.
-int WriteOutput(const std::string& s_input_file_name, const std::string& s_output_file_name,
-                std::list<Variable>& x_var_list, const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
-                const GlobalAtts& x_gatts)
+// Writes the output file; an input cut short or a failing netCDF call during the writing is reported.
+int WriteOutput(const ConversionJob& x_job, std::list<Variable>& x_var_list, const MTime& x_ref_time,
+                const Configuration& x_config)
 {
     try {
-        return WriteNetCDFFile(s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
+        return WriteNetCDFFile(x_job.s_output, x_var_list, x_ref_time, x_config.x_translation,
+                               x_config.x_attributes, x_job.b_replace);
     } catch (const InputChanged&) {
-        ReportChangedInput(s_input_file_name);
+        ReportChangedInput(x_job.s_input);
+    } catch (const OutputFailed& x_failure) {
+        error(std::string("Error: ") + x_failure.what());
+        return ci_write_failed;
     }
-    return 1;
+    return ci_failed;
+}
+
+// An existing output is kept unless the job replaces it, and that is known before any work.
+bool OutputIsFree(const ConversionJob& x_job)
+{
+    struct stat x_status;
+    if (x_job.b_replace || lstat(x_job.s_output.c_str(), &x_status) != 0)
+        return true;
+    error("Error: Output file: " + x_job.s_output + " already exists or could not be opened");
+    return false;
 }
 
 }  // namespace
@@ -125,64 +139,45 @@ bool IsUMFile(std::istream& x_infile)
            px_words[4] >= 1 && px_words[4] <= 10;
 }
 
-int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
-                std::string s_xml_file_name, std::string s_pack_file_name,
-                std::string s_gatts_file_name)
+int ConvertFile(const ConversionJob& x_job)
 {
+    const std::string& s_input_file_name = x_job.s_input;
+    if (!OutputIsFree(x_job)) {
+        error("Error: Output file could not be written.");
+        return ci_failed;
+    }
     if (ExistsButIsNoRegularFile(s_input_file_name)) {
         error("Error: Input file: " + s_input_file_name + " is not a UM file.");
-        return 1;
+        return ci_failed;
     }
     std::ifstream x_infile(s_input_file_name, std::ios::in | std::ios::binary);
     if (!x_infile) {
         error("Error: Input file: " + s_input_file_name + " could not be opened.");
-        return 1;
+        return ci_failed;
     }
     if (!IsUMFile(x_infile)) {
         error("Error: Input file: " + s_input_file_name + " is not a UM file.");
-        return 1;
+        return ci_failed;
     }
 
-    int i_ret = 1;
-    bool b_failed = false;
+    int i_ret = ci_failed;
     // Released on every path once reading has begun.
     UMArrays x_hdrs;
     std::list<Variable> x_var_list;
-    if (!ReadInput(x_infile, s_input_file_name, x_hdrs))
-        b_failed = true;
+    bool b_failed = !ReadInput(x_infile, s_input_file_name, x_hdrs);
     MTime x_ref_time = ReferenceTime(x_hdrs.px_fixhdr);
-    if (!b_failed && !Extract(x_hdrs, x_var_list, s_input_file_name))
-        b_failed = true;
-
-    VarLevTrans x_var_lev_trans(s_xml_file_name);
-    if (!b_failed && !x_var_lev_trans.LoadAttributes()) {
-        error("Error: XML file: " + s_xml_file_name + " error in XML or file could not be opened.");
-        b_failed = true;
-    }
-    Packing x_packing(s_pack_file_name);
-    if (!b_failed && !x_packing.LoadAttributes()) {
-        error("Error: XML file: " + s_pack_file_name + " error in XML or file could not be opened.");
-        b_failed = true;
-    }
-    if (!b_failed && !Pack(x_packing, x_var_list, s_input_file_name))
-        b_failed = true;
-
-    GlobalAtts x_gatts;
-    if (!b_failed && !s_gatts_file_name.empty() && !x_gatts.LoadAttributes(s_gatts_file_name)) {
-        error("Error: Failed to load global attributes file: " + s_gatts_file_name);
-        b_failed = true;
-    }
+    b_failed = b_failed || !Extract(x_hdrs, x_var_list, s_input_file_name);
+    Configuration x_config(x_job.s_translation, x_job.s_packing, x_job.s_attributes);
+    b_failed = b_failed || !x_config.Load() || !Pack(x_config.x_packing, x_var_list, s_input_file_name);
     if (!b_failed)
-        i_ret = WriteOutput(s_input_file_name, s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
-    if (b_failed || i_ret == 1) {
+        i_ret = WriteOutput(x_job, x_var_list, x_ref_time, x_config);
+    if (i_ret != ci_converted)
         error("Error: Output file could not be written.");
-        i_ret = 1;
-    }
 
     // The fields point into the data buffer, so the variables go before the buffer does.
     x_var_list.clear();
     x_infile.close();
-    if (i_ret != 1)
-        inform("Converted file: " + s_input_file_name + " to: " + s_output_file_name);
+    if (i_ret == ci_converted)
+        inform("Converted file: " + s_input_file_name + " to: " + x_job.s_output);
     return i_ret;
 }

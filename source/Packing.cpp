@@ -123,7 +123,12 @@ bool Packing::LoadAttributes()
     if (s_xml_pack_name.empty())
         return true;
     TiXmlDocument x_doc;
-    LoadXmlFile(x_doc, s_xml_pack_name);
+    // A file that does not parse would otherwise give the rules before the fault and drop the rest.
+    if (!LoadXmlFile(x_doc, s_xml_pack_name) && x_doc.ErrorId() != TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY &&
+        x_doc.ErrorId() != TiXmlBase::TIXML_ERROR_OPENING_FILE) {
+        s_fault = DescribeXmlError(x_doc);
+        return false;
+    }
     const TiXmlElement* px_root = x_doc.RootElement();
     if (px_root == nullptr) {
         error("Malformed XML in file.\n");

@@ -105,6 +105,7 @@ bool VarLevTrans::LoadAttributes()
 {
     TiXmlDocument x_doc;
     if (!LoadXmlFile(x_doc, s_file_name)) {
+        s_fault = DescribeXmlError(x_doc);
         return false;
     }
     TiXmlElement* px_root = x_doc.FirstChildElement();

@@ -13,16 +13,16 @@ void CreateTimeDims(WriterState& x_state, std::list<Series<TimeField>>& x_ts, co
         const std::list<float> x_values = x_series.GetValues();
         const std::string s_name = "time" + ToString(x_series.GetID(), 0, ' ');
         NcDim* px_dim = x_series.GetID() != 0
-                            ? x_state.x_nc_file.add_dim(s_name.c_str(), static_cast<long>(x_values.size()))
-                            : x_state.x_nc_file.add_dim(s_name.c_str());
-        NcVar* px_var = x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim);
+                            ? Checked(x_state.x_nc_file.add_dim(s_name.c_str(), static_cast<long>(x_values.size())))
+                            : Checked(x_state.x_nc_file.add_dim(s_name.c_str()));
+        NcVar* px_var = Checked(x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim));
         const TimeField& x_first = x_series.Get().front();
-        px_var->add_att("standard_name", "time");
-        px_var->add_att("axis", "T");
-        px_var->add_att("calendar", x_first.GetCalendarType().c_str());
-        px_var->add_att("units", ("days since " + x_ref_time.GetFormatted()).c_str());
+        AddAtt(px_var, "standard_name", "time");
+        AddAtt(px_var, "axis", "T");
+        AddAtt(px_var, "calendar", x_first.GetCalendarType().c_str());
+        AddAtt(px_var, "units", ("days since " + x_ref_time.GetFormatted()).c_str());
         if (x_first.GetType() > 100)
-            px_var->add_att("meaning_period",
+            AddAtt(px_var, "meaning_period",
                             (ToString(x_first.GetMeaningPeriod(), 0, ' ') + " hours").c_str());
         PutCoordinates(x_state, px_var, x_values);
     }
@@ -36,13 +36,13 @@ void CreateLevelDims(WriterState& x_state, std::list<Series<Level>>& x_ls, const
         Level& x_first = x_series.Get().front();
         const std::string s_name = GetLevelName(x_state, x_first, x_var_lev_trans, i_size);
         x_first.SetName(s_name);
-        NcDim* px_dim = x_state.x_nc_file.add_dim(s_name.c_str(), i_size);
-        NcVar* px_var = x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim);
+        NcDim* px_dim = Checked(x_state.x_nc_file.add_dim(s_name.c_str(), i_size));
+        NcVar* px_var = Checked(x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim));
         const AttributeList x_list = x_var_lev_trans.GetLevelAttributes(x_first.GetType(), i_size);
-        px_var->add_att("axis", "Z");
+        AddAtt(px_var, "axis", "Z");
         if (x_list.GetName() != "NULL")
             for (const Attribute& x_att : x_list.Get())
-                px_var->add_att(x_att.GetName().c_str(), FirstValue(x_att).c_str());
+                AddAtt(px_var, x_att.GetName().c_str(), FirstValue(x_att).c_str());
         PutCoordinates(x_state, px_var, x_values);
     }
 }
@@ -85,28 +85,28 @@ RegionAxes AddRegionAxes(WriterState& x_state, const Region& x_region, long i_nl
     const std::string s_lat_name = cs_latitude + s_region;
     const std::string s_lon_name = cs_longitude + s_region;
     RegionAxes x_axes;
-    x_axes.px_latd = x_state.x_nc_file.add_dim(s_lat_name.c_str(), i_nlats);
-    x_axes.px_lond = x_state.x_nc_file.add_dim(s_lon_name.c_str(), i_nlons);
-    x_axes.px_latv = x_state.x_nc_file.add_var(s_lat_name.c_str(), ncFloat, x_axes.px_latd);
-    x_axes.px_lonv = x_state.x_nc_file.add_var(s_lon_name.c_str(), ncFloat, x_axes.px_lond);
+    x_axes.px_latd = Checked(x_state.x_nc_file.add_dim(s_lat_name.c_str(), i_nlats));
+    x_axes.px_lond = Checked(x_state.x_nc_file.add_dim(s_lon_name.c_str(), i_nlons));
+    x_axes.px_latv = Checked(x_state.x_nc_file.add_var(s_lat_name.c_str(), ncFloat, x_axes.px_latd));
+    x_axes.px_lonv = Checked(x_state.x_nc_file.add_var(s_lon_name.c_str(), ncFloat, x_axes.px_lond));
     return x_axes;
 }
 
 // Writes the standard name, units and axis of one horizontal coordinate variable.
 void WriteAxisAtts(NcVar* px_var, const char* s_standard_name, const char* s_units, const char* s_axis)
 {
-    px_var->add_att("standard_name", s_standard_name);
-    px_var->add_att("units", s_units);
-    px_var->add_att("axis", s_axis);
+    AddAtt(px_var, "standard_name", s_standard_name);
+    AddAtt(px_var, "units", s_units);
+    AddAtt(px_var, "axis", s_axis);
 }
 
 // Adds one geographic coordinate array variable over the region's two dimensions.
 NcVar* AddGlobalCoordVar(WriterState& x_state, const std::string& s_name, const RegionAxes& x_axes,
                          const char* s_long_name, const char* s_units)
 {
-    NcVar* px_var = x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, x_axes.px_latd, x_axes.px_lond);
-    px_var->add_att("long_name", s_long_name);
-    px_var->add_att("units", s_units);
+    NcVar* px_var = Checked(x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, x_axes.px_latd, x_axes.px_lond));
+    AddAtt(px_var, "long_name", s_long_name);
+    AddAtt(px_var, "units", s_units);
     return px_var;
 }
 
@@ -141,10 +141,10 @@ void CreateRotatedRegionDim(WriterState& x_state, Region& x_region)
                                        "degrees_north");
     NcVar* px_glon = AddGlobalCoordVar(x_state, cs_global_longitude + s_region, x_axes, "longitude",
                                        "degrees_east");
-    NcVar* px_pole = x_state.x_nc_file.add_var((cs_rotated_pole + s_region).c_str(), ncChar);
-    px_pole->add_att("grid_mapping_name", "rotated_latitude_longitude");
-    px_pole->add_att("grid_north_pole_latitude", x_region.GetPoleLatitude());
-    px_pole->add_att("grid_north_pole_longitude", x_region.GetPoleLongitude());
+    NcVar* px_pole = Checked(x_state.x_nc_file.add_var((cs_rotated_pole + s_region).c_str(), ncChar));
+    AddAtt(px_pole, "grid_mapping_name", "rotated_latitude_longitude");
+    AddAtt(px_pole, "grid_north_pole_latitude", x_region.GetPoleLatitude());
+    AddAtt(px_pole, "grid_north_pole_longitude", x_region.GetPoleLongitude());
     PutCoordinates(x_state, x_axes.px_latv, x_lats);
     PutCoordinates(x_state, x_axes.px_lonv, x_lons);
     if (i_nlats > 0 && i_nlons > 0 && pf_global_lat != nullptr && pf_global_lon != nullptr) {

@@ -80,17 +80,17 @@ void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
     const char* s_name = x_att.GetName().c_str();
     const int i_count = x_att.GetNumber();
     if (s_type == "string") {
-        x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str());
+        Checked(x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str()));
     } else if (s_type == "integer") {
-        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues())));
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues()))));
     } else if (s_type == "float") {
-        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues())));
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues()))));
     } else if (s_type == "double") {
-        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues())));
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues()))));
     } else if (s_type == "short") {
-        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues())));
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues()))));
     } else if (s_type == "byte") {
-        x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues())));
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues()))));
     }
 }
 
@@ -106,56 +106,78 @@ long long DataWords(const std::list<Variable>& x_var_list)
     return i_words;
 }
 
-// Creates the file without replacing one; a failure is silent here so that only our message appears.
-// The library's I/O block size is only a buffer size: a larger one moves the same bytes in
-// fewer system calls.
-std::unique_ptr<NcFile> CreateFile(const std::string& s_output_file_name, long long i_data_words)
+// Opens the temporary file for writing; a failure is silent here so that only our message appears.
+// The library's I/O block size is only a buffer size: a larger one moves the same bytes in fewer
+// system calls.
+std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, std::string& s_reason)
 {
     NcError x_silent(NcError::silent_nonfatal);
     size_t i_block_bytes = i_data_words >= ci_large_data_words ? ci_large_io_block_bytes : ci_small_io_block_bytes;
-    return std::unique_ptr<NcFile>(new NcFile(s_output_file_name.c_str(), NcFile::New,
-                                              UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0,
-                                              NcFile::Classic));
+    std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::Replace,
+                                               UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0, NcFile::Classic));
+    if (!px_file->is_valid())
+        s_reason = x_silent.get_errmsg();
+    return px_file;
 }
 
-}  // namespace
-
-int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
-                    const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
-                    const GlobalAtts& x_global_atts)
+// Reports an output that cannot be written where it was asked for, and why when that is known.
+int ReportUnwritable(const std::string& s_output_file_name, const std::string& s_reason)
 {
-    UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
-    std::unique_ptr<NcFile> px_nc_file = CreateFile(s_output_file_name, DataWords(x_var_list));
-    NcFile& x_nc_file = *px_nc_file;
-    if (!x_nc_file.is_valid()) {
-        error("Error: Output file: " + s_output_file_name + " already exists or could not be opened");
-        return 1;
-    }
-    x_unfinished.Arm(s_output_file_name);
-    // Instead of letting the library prefill every variable and then overwrite it, the
-    // writer fills only the places no field fills; coordinate values wait until every
-    // object is defined. The plain order is kept for the tests that compare the two.
-    WriterState x_state(x_nc_file, UsePlainAlgorithms());
-    if (!x_state.b_plain)
-        x_nc_file.set_fill(NcFile::NoFill);
+    error("Error: Output file: " + s_output_file_name + " already exists or could not be opened");
+    if (!s_reason.empty())
+        error("Error: Output file: " + s_output_file_name + ": " + s_reason);
+    return 1;
+}
+
+// Writes every object of the file in the stages' order.
+void WriteContents(WriterState& x_state, std::list<Variable>& x_var_list, const MTime& x_ref_time,
+                   const VarLevTrans& x_var_lev_trans, const GlobalAtts& x_global_atts)
+{
     std::list<Series<TimeField>> x_times = MinimiseTimes(x_var_list);
     std::list<Region> x_regions = MinimiseRegions(x_var_list);
     std::list<Series<Level>> x_levels = MinimiseLevels(x_var_list);
-    WriteGlobalAtts(x_nc_file, x_global_atts);
+    WriteGlobalAtts(x_state.x_nc_file, x_global_atts);
     CreateTimeDims(x_state, x_times, x_ref_time);
     CreateLevelDims(x_state, x_levels, x_var_lev_trans);
     CreateRegionDims(x_state, x_regions);
     CreateVariables(x_state, x_var_list, x_levels, x_var_lev_trans);
     x_state.x_deferred.FlushFixed();
     WriteVariables(x_state, x_var_list, x_levels, x_times);
-    x_nc_file.close();
+}
+
+}  // namespace
+
+int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
+                    const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
+                    const GlobalAtts& x_global_atts, bool b_replace)
+{
+    std::string s_reason;
+    const std::string s_temporary = CreateTemporaryOutput(s_output_file_name, s_reason);
+    if (s_temporary.empty())
+        return ReportUnwritable(s_output_file_name, s_reason);
+    UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
+    x_unfinished.Arm(s_temporary);
+    std::unique_ptr<NcFile> px_nc_file = OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
+    if (!px_nc_file->is_valid())
+        return ReportUnwritable(s_output_file_name, s_reason);
+    // Instead of letting the library prefill every variable and then overwrite it, the
+    // writer fills only the places no field fills; coordinate values wait until every
+    // object is defined. The plain order is kept for the tests that compare the two.
+    WriterState x_state(*px_nc_file, UsePlainAlgorithms());
+    if (!x_state.b_plain)
+        px_nc_file->set_fill(NcFile::NoFill);
+    WriteContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts);
+    Checked(px_nc_file->close());
+    bool b_exists = false;
+    if (!PublishOutput(s_temporary, s_output_file_name, b_replace, b_exists, s_reason))
+        return ReportUnwritable(s_output_file_name, b_exists ? std::string() : s_reason);
     x_unfinished.Keep();
     return 0;
 }
 
 int WriteGlobalAtts(NcFile& x_nc_file, const GlobalAtts& x_global_atts)
 {
-    x_nc_file.add_att("Conventions", "CF-1.3");
+    Checked(x_nc_file.add_att("Conventions", "CF-1.3"));
     if (!x_global_atts.Valid())
         return 0;
     for (const Attribute& x_att : x_global_atts.GetAttributes().Get())

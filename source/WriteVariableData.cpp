@@ -71,13 +71,13 @@ void PutPrefillSlab(NcVar* px_ncvar, NcType x_type, double d_fill, long i_rows, 
 {
     const size_t i_count = static_cast<size_t>(i_rows * i_cols);
     if (x_type == ncByte)
-        px_ncvar->put(std::vector<ncbyte>(i_count, static_cast<ncbyte>(d_fill)).data(), 1, 1, i_rows, i_cols);
+        Checked(px_ncvar->put(std::vector<ncbyte>(i_count, static_cast<ncbyte>(d_fill)).data(), 1, 1, i_rows, i_cols));
     else if (x_type == ncShort)
-        px_ncvar->put(std::vector<short>(i_count, static_cast<short>(d_fill)).data(), 1, 1, i_rows, i_cols);
+        Checked(px_ncvar->put(std::vector<short>(i_count, static_cast<short>(d_fill)).data(), 1, 1, i_rows, i_cols));
     else if (x_type == ncInt)
-        px_ncvar->put(std::vector<int>(i_count, static_cast<int>(d_fill)).data(), 1, 1, i_rows, i_cols);
+        Checked(px_ncvar->put(std::vector<int>(i_count, static_cast<int>(d_fill)).data(), 1, 1, i_rows, i_cols));
     else
-        px_ncvar->put(std::vector<float>(i_count, static_cast<float>(d_fill)).data(), 1, 1, i_rows, i_cols);
+        Checked(px_ncvar->put(std::vector<float>(i_count, static_cast<float>(d_fill)).data(), 1, 1, i_rows, i_cols));
 }
 
 // Where one field goes in its variable: indices and the slab size the variable holds.
@@ -129,18 +129,18 @@ void ForEachRowBlock(long i_rows, long i_cols, Visit x_visit)
 void PutWords(NcVar* px_ncvar, SlabForm x_form, const int* px_words, const SlabPlace& x_place,
               long i_first_row, long i_rows, std::vector<ncbyte>& x_buffer)
 {
-    px_ncvar->set_cur(x_place.i_time, x_place.i_level, i_first_row, 0L);
+    Checked(px_ncvar->set_cur(x_place.i_time, x_place.i_level, i_first_row, 0L));
     if (x_form == SlabForm::Float) {
-        px_ncvar->put(reinterpret_cast<const float*>(px_words), 1, 1, i_rows, x_place.i_cols);
+        Checked(px_ncvar->put(reinterpret_cast<const float*>(px_words), 1, 1, i_rows, x_place.i_cols));
     } else if (x_form == SlabForm::Int) {
-        px_ncvar->put(px_words, 1, 1, i_rows, x_place.i_cols);
+        Checked(px_ncvar->put(px_words, 1, 1, i_rows, x_place.i_cols));
     } else {
         const size_t i_count = static_cast<size_t>(i_rows * x_place.i_cols);
         x_buffer.resize(i_count);
         for (size_t i = 0; i < i_count; ++i)
             x_buffer[i] = (px_words[i] >= -128 && px_words[i] <= 127) ? static_cast<ncbyte>(px_words[i])
                                                                       : static_cast<ncbyte>(-128);
-        px_ncvar->put(x_buffer.data(), 1, 1, i_rows, x_place.i_cols);
+        Checked(px_ncvar->put(x_buffer.data(), 1, 1, i_rows, x_place.i_cols));
     }
 }
 
@@ -175,12 +175,12 @@ void PutFieldSlab(NcVar* px_ncvar, SlabForm x_form, const VarField& x_field, con
     if (x_form == SlabForm::Short) {
         x_scratch.x_short_buffer.resize(static_cast<size_t>(i_points));
         x_field.CopyDataAsShort(x_scratch.x_short_buffer.data(), i_points);
-        px_ncvar->put(x_scratch.x_short_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
+        Checked(px_ncvar->put(x_scratch.x_short_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols));
         return;
     }
     x_scratch.x_byte_buffer.resize(static_cast<size_t>(i_points));
     x_field.CopyDataAsByte(x_scratch.x_byte_buffer.data(), i_points);
-    px_ncvar->put(x_scratch.x_byte_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols);
+    Checked(px_ncvar->put(x_scratch.x_byte_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols));
 }
 
 // Where the fields of one variable go: one entry per (time, level) place, time outermost as
@@ -241,7 +241,7 @@ void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, Wr
     const long i_level = static_cast<long>(i_place) % x_plan.i_nlevels;
     const VarField* px_field = x_plan.x_places[i_place];
     SlabPlace x_place{i_time, i_level, x_plan.i_nrows, x_plan.i_ncols};
-    x_plan.px_ncvar->set_cur(i_time, i_level, 0L, 0L);
+    Checked(x_plan.px_ncvar->set_cur(i_time, i_level, 0L, 0L));
     if (px_field != nullptr)
         PutFieldSlab(x_plan.px_ncvar, x_plan.x_form, *px_field, x_place, x_scratch);
     else if (!b_prefilled && x_plan.i_nrows > 0 && x_plan.i_ncols > 0)

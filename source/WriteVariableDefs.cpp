@@ -43,13 +43,13 @@ void WriteFillValue(NcVar* px_ncvar, const Variable& x_var, NcType x_type)
     if (!FillValue(x_var, x_type, d_fill))
         return;
     if (x_type == ncByte)
-        px_ncvar->add_att("_FillValue", static_cast<ncbyte>(d_fill));
+        AddAtt(px_ncvar, "_FillValue", static_cast<ncbyte>(d_fill));
     else if (x_type == ncShort)
-        px_ncvar->add_att("_FillValue", static_cast<short>(d_fill));
+        AddAtt(px_ncvar, "_FillValue", static_cast<short>(d_fill));
     else if (x_type == ncInt)
-        px_ncvar->add_att("_FillValue", static_cast<int>(d_fill));
+        AddAtt(px_ncvar, "_FillValue", static_cast<int>(d_fill));
     else
-        px_ncvar->add_att("_FillValue", static_cast<float>(d_fill));
+        AddAtt(px_ncvar, "_FillValue", static_cast<float>(d_fill));
 }
 
 // Writes "scale_factor" and "add_offset" of a byte-packed variable.
@@ -64,8 +64,8 @@ void WritePackingAtts(NcVar* px_ncvar, const Variable& x_var)
     const double d_offset = std::pow(256.0, i_pack) * 0.5 * static_cast<double>(f_scale) +
                             static_cast<double>(f_offset);
     // Both of one type, that of the unpacked values, as readers that unpack require.
-    px_ncvar->add_att("scale_factor", f_scale);
-    px_ncvar->add_att("add_offset", static_cast<float>(d_offset));
+    AddAtt(px_ncvar, "scale_factor", f_scale);
+    AddAtt(px_ncvar, "add_offset", static_cast<float>(d_offset));
 }
 
 // Writes the translated attributes as text, or the numeric stash code parts when untranslated.
@@ -75,10 +75,10 @@ void WriteTranslationAtts(NcVar* px_ncvar, const Variable& x_var, const VarLevTr
         x_var_lev_trans.GetVariableAttributes(x_var.GetStashCode(), x_var.GetModelCode());
     if (x_list.GetName() != "NULL") {
         for (const Attribute& x_att : x_list.Get())
-            px_ncvar->add_att(x_att.GetName().c_str(), FirstValue(x_att).c_str());
+            AddAtt(px_ncvar, x_att.GetName().c_str(), FirstValue(x_att).c_str());
     } else {
-        px_ncvar->add_att("stash_item", x_var.GetStashCode() % 1000);
-        px_ncvar->add_att("stash_section", x_var.GetStashCode() / 1000);
+        AddAtt(px_ncvar, "stash_item", x_var.GetStashCode() % 1000);
+        AddAtt(px_ncvar, "stash_section", x_var.GetStashCode() / 1000);
     }
 }
 
@@ -91,16 +91,16 @@ void WriteVariableAtts(NcVar* px_ncvar, const Variable& x_var, NcType x_type,
         WritePackingAtts(px_ncvar, x_var);
     if (x_var.GetGridType() > 100) {
         const std::string s_region = ToString(x_var.GetRegionID(), 0, ' ');
-        px_ncvar->add_att("grid_mapping", (cs_rotated_pole + s_region).c_str());
-        px_ncvar->add_att("coordinates",
+        AddAtt(px_ncvar, "grid_mapping", (cs_rotated_pole + s_region).c_str());
+        AddAtt(px_ncvar, "coordinates",
                           (cs_global_longitude + s_region + " " + cs_global_latitude + s_region).c_str());
     }
     WriteTranslationAtts(px_ncvar, x_var, x_var_lev_trans);
     const std::string s_cell_method = GetCellMethod(x_var.GetProcCode());
     if (!s_cell_method.empty())
-        px_ncvar->add_att("cell_method", s_cell_method.c_str());
+        AddAtt(px_ncvar, "cell_method", s_cell_method.c_str());
     if (x_var.GetSamplingFrequency() > -1.0f)
-        px_ncvar->add_att("sampling_frequency",
+        AddAtt(px_ncvar, "sampling_frequency",
                           (ToString(x_var.GetSamplingFrequency(), 0, ' ') + " hours").c_str());
 }
 
@@ -164,7 +164,7 @@ void CreateVariables(WriterState& x_state, std::list<Variable>& x_var_list,
         GetDimensions(x_state.x_nc_file, &x_var, &x_lev_list, px_lond, px_latd, px_zd, px_td);
         const NcType x_type = VariableType(x_var);
         const std::string s_name = GetVarName(x_state, x_var, x_var_lev_trans);
-        NcVar* px_ncvar = x_state.x_nc_file.add_var(s_name.c_str(), x_type, px_td, px_zd, px_latd, px_lond);
+        NcVar* px_ncvar = Checked(x_state.x_nc_file.add_var(s_name.c_str(), x_type, px_td, px_zd, px_latd, px_lond));
         WriteVariableAtts(px_ncvar, x_var, x_type, x_var_lev_trans);
         x_var.SetNcVar(px_ncvar);
     }
@@ -173,6 +173,11 @@ void CreateVariables(WriterState& x_state, std::list<Variable>& x_var_list,
 std::string GetVarName(WriterState& x_state, const Variable& x_var, const VarLevTrans& x_var_lev_trans)
 {
     NcError x_silent(NcError::silent_nonfatal);
+    return FirstFreeName(x_state, VariableBaseName(x_var, x_var_lev_trans));
+}
+
+std::string VariableBaseName(const Variable& x_var, const VarLevTrans& x_var_lev_trans)
+{
     const AttributeList& x_list =
         x_var_lev_trans.GetVariableAttributes(x_var.GetStashCode(), x_var.GetModelCode());
     std::string s_base;
@@ -184,7 +189,7 @@ std::string GetVarName(WriterState& x_state, const Variable& x_var, const VarLev
         s_base += "min";
     if (x_var.GetProcCode() & ci_proc_maximum)
         s_base += "max";
-    return FirstFreeName(x_state, s_base);
+    return s_base;
 }
 
 void GetDimensions(NcFile& x_nc_file, Variable* px_var, std::list<Series<Level>>* px_levs,
@@ -198,10 +203,10 @@ void GetDimensions(NcFile& x_nc_file, Variable* px_var, std::list<Series<Level>>
     for (Series<Level>& x_series : *px_levs)
         if (x_series.GetID() == px_var->GetLevelID() && x_series.Size() > 0)
             s_level_name = x_series.Get().front().GetName();
-    px_lond = x_nc_file.get_dim(s_lon_name.c_str());
-    px_latd = x_nc_file.get_dim(s_lat_name.c_str());
-    px_zd = x_nc_file.get_dim(s_level_name.c_str());
-    px_td = x_nc_file.get_dim(s_time_name.c_str());
+    px_lond = Checked(x_nc_file.get_dim(s_lon_name.c_str()));
+    px_latd = Checked(x_nc_file.get_dim(s_lat_name.c_str()));
+    px_zd = Checked(x_nc_file.get_dim(s_level_name.c_str()));
+    px_td = Checked(x_nc_file.get_dim(s_time_name.c_str()));
 }
 
 std::string GetCellMethod(int i_proc_code)

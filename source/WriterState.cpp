@@ -12,6 +12,14 @@ const std::string cs_global_latitude = "global_latitude";
 const std::string cs_global_longitude = "global_longitude";
 const std::string cs_rotated_pole = "rotated_pole";
 
+std::string LastNetCDFError()
+{
+    // An NcError object reads the library's last error; it puts the error mode back when it goes.
+    NcError x_probe(NcError::silent_nonfatal);
+    const std::string s_text = x_probe.get_errmsg();
+    return s_text.compare(0, 7, "NetCDF:") == 0 ? s_text : "NetCDF: " + s_text;
+}
+
 namespace {
 
 bool IsRecordVariable(NcVar* px_var)
@@ -29,10 +37,10 @@ void DeferredPuts::FlushFixed()
         if (IsRecordVariable(x_put.px_var)) {
             x_record_puts.push_back(std::move(x_put));
         } else if (x_put.i_cols == 0) {
-            x_put.px_var->set_cur(0L);
-            x_put.px_var->put(x_put.x_values.data(), x_put.i_rows);
+            Checked(x_put.px_var->set_cur(0L));
+            Checked(x_put.px_var->put(x_put.x_values.data(), x_put.i_rows));
         } else {
-            x_put.px_var->put(x_put.x_values.data(), x_put.i_rows, x_put.i_cols);
+            Checked(x_put.px_var->put(x_put.x_values.data(), x_put.i_rows, x_put.i_cols));
         }
     }
     x_puts.swap(x_record_puts);
@@ -43,8 +51,8 @@ void DeferredPuts::PutRecords(long i_first, long i_end)
     for (long i_record = i_first; i_record < i_end; ++i_record)
         for (Put& x_put : x_puts)
             if (i_record < x_put.i_rows) {
-                x_put.px_var->set_cur(i_record);
-                x_put.px_var->put(&x_put.x_values[static_cast<size_t>(i_record)], 1L);
+                Checked(x_put.px_var->set_cur(i_record));
+                Checked(x_put.px_var->put(&x_put.x_values[static_cast<size_t>(i_record)], 1L));
             }
 }
 
@@ -71,8 +79,8 @@ void PutCoordinates(WriterState& x_state, NcVar* px_var, const std::list<float>&
         x_state.x_deferred.Add({px_var, std::move(x_buffer), static_cast<long>(x_values.size()), 0});
         return;
     }
-    px_var->set_cur(0L);
-    px_var->put(x_buffer.data(), static_cast<long>(x_buffer.size()));
+    Checked(px_var->set_cur(0L));
+    Checked(px_var->put(x_buffer.data(), static_cast<long>(x_buffer.size())));
 }
 
 void PutCoordinateBlock(WriterState& x_state, NcVar* px_var, const float* pf_values, long i_rows, long i_cols)
@@ -81,7 +89,7 @@ void PutCoordinateBlock(WriterState& x_state, NcVar* px_var, const float* pf_val
         x_state.x_deferred.Add({px_var, std::vector<float>(pf_values, pf_values + i_rows * i_cols), i_rows, i_cols});
         return;
     }
-    px_var->put(pf_values, i_rows, i_cols);
+    Checked(px_var->put(pf_values, i_rows, i_cols));
 }
 
 std::string FirstFreeName(WriterState& x_state, const std::string& s_base)

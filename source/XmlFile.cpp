@@ -133,3 +133,11 @@ bool LoadXmlFile(TiXmlDocument& x_doc, const std::string& s_file_name)
     return !x_doc.Error();
 }
 
+
+std::string DescribeXmlError(const TiXmlDocument& x_doc)
+{
+    std::string s_text = x_doc.ErrorDesc() != nullptr ? x_doc.ErrorDesc() : "";
+    if (x_doc.ErrorRow() > 0)
+        s_text += " (row " + std::to_string(x_doc.ErrorRow()) + ", column " + std::to_string(x_doc.ErrorCol()) + ")";
+    return s_text;
+}

@@ -1,46 +1,119 @@
-// The exported entry point: forms the output name, checks that the four files exist and
-// runs the conversion. No exception crosses this boundary.
+// The two exported entry points. Both form the job, check that the named files exist and run the
+// conversion, one call at a time (the netCDF library keeps process-wide state and is not safe for
+// threads). tessold writes its messages to the standard streams and lets the netCDF library end
+// the process on a failure, as it always has; tessold_convert keeps its messages in the caller's
+// buffers and turns every failure into a result. No exception crosses either boundary.
 #include "tessold.h"
 
 #include <netcdf.h>
+#include <netcdfcpp.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <string>
 
+#include "Configuration.h"
 #include "ConvertFile.h"
+#include "FileListing.h"
 #include "Messages.h"
+#include "OutputLifecycle.h"
 
 namespace {
 
-// True when the file system can report the path's status (a folder counts too).
-bool FileExists(const char* s_path)
+// The one lock every exported call holds for its whole length.
+std::mutex& CallLock()
 {
-    struct stat x_status;
-    return s_path != nullptr && stat(s_path, &x_status) == 0;
+    static std::mutex x_lock;
+    return x_lock;
 }
 
-// Reports the first of the named files that does not exist; true when all exist.
-bool AllFilesExist(const char* const* ps_paths, int i_count)
+// True when the file system can report the path's status (a folder counts too).
+bool FileExists(const std::string& s_path)
 {
-    for (int i_file = 0; i_file < i_count; ++i_file) {
-        if (!FileExists(ps_paths[i_file])) {
-            error(std::string("file : ") + (ps_paths[i_file] != nullptr ? ps_paths[i_file] : "(null)") +
-                  " does not exist");
+    struct stat x_status;
+    return stat(s_path.c_str(), &x_status) == 0;
+}
+
+// Reports the first of the named files that does not exist; true when all exist. The global
+// attributes file is checked before the packing file. With b_empty_is_none an empty name of a
+// configuration file stands for no file.
+bool AllFilesExist(const ConversionJob& x_job, bool b_with_input, bool b_empty_is_none)
+{
+    for (const std::string* ps_path : {&x_job.s_input, &x_job.s_translation, &x_job.s_attributes, &x_job.s_packing}) {
+        if (ps_path == &x_job.s_input ? !b_with_input : (b_empty_is_none && ps_path->empty()))
+            continue;
+        if (!FileExists(*ps_path)) {
+            error("file : " + *ps_path + " does not exist");
             return false;
         }
     }
     return true;
 }
 
-int Convert(char* strInFile, char* strMetadataTrans, char* strPackData, char* strGlobalAtts)
+// Runs the job, turning an exception into a failure with one line.
+template <typename Run>
+int Guarded(Run x_run)
 {
-    // The global attributes file is checked before the packing file.
-    const char* ps_checked[] = {strInFile, strMetadataTrans, strGlobalAtts, strPackData};
-    if (!AllFilesExist(ps_checked, 4))
-        return 1;
-    std::string s_out_file = std::string(strInFile) + ".nc";
-    return ConvertFile(strInFile, s_out_file, strMetadataTrans, strPackData, strGlobalAtts);
+    try {
+        return x_run();
+    } catch (const std::exception& x_error) {
+        error(std::string("Error: Conversion stopped: ") + x_error.what());
+    } catch (const std::string& s_error) {
+        error("Error: Conversion stopped: " + s_error);
+    } catch (...) {
+        error("Error: Conversion stopped by an unexpected failure.");
+    }
+    return ci_failed;
+}
+
+// Copies text into a caller's buffer of i_size bytes, cut short if need be, always terminated.
+void CopyOut(const std::string& s_text, char* ps_buffer, size_t i_size)
+{
+    if (ps_buffer == nullptr || i_size == 0)
+        return;
+    const size_t i_count = std::min(s_text.size(), i_size - 1);
+    std::memcpy(ps_buffer, s_text.data(), i_count);
+    ps_buffer[i_count] = '\0';
+}
+
+std::string TextOrEmpty(const char* ps_text)
+{
+    return ps_text != nullptr ? ps_text : "";
+}
+
+// The job a request describes.
+ConversionJob JobOf(const tessold_request& x_request)
+{
+    ConversionJob x_job;
+    x_job.s_input = TextOrEmpty(x_request.input);
+    x_job.s_output = TextOrEmpty(x_request.output);
+    if (x_job.s_output.empty())
+        x_job.s_output = x_job.s_input + ".nc";
+    x_job.s_translation = TextOrEmpty(x_request.translation);
+    x_job.s_packing = TextOrEmpty(x_request.packing);
+    x_job.s_attributes = TextOrEmpty(x_request.attributes);
+    x_job.b_replace = (x_request.flags & TESSOLD_REPLACE) != 0;
+    return x_job;
+}
+
+// Does what the request's flags ask for.
+int Serve(const tessold_request& x_request, const ConversionJob& x_job)
+{
+    if (x_request.flags & TESSOLD_CHECK_CONFIG) {
+        Configuration x_config(x_job.s_translation, x_job.s_packing, x_job.s_attributes);
+        return AllFilesExist(x_job, false, true) && x_config.Load() ? ci_converted : ci_failed;
+    }
+    if (!AllFilesExist(x_job, true, true))
+        return ci_failed;
+    if (x_request.flags & TESSOLD_LIST)
+        return ListFile(x_job, (x_request.flags & TESSOLD_LIST_JSON) != 0) ? ci_converted : ci_failed;
+    std::unique_ptr<SignalCleanup> px_cleanup;
+    if (x_request.flags & TESSOLD_SIGNAL_CLEANUP)
+        px_cleanup.reset(new SignalCleanup());
+    return ConvertFile(x_job);
 }
 
 // netCDF sets itself up (its format tables, HDF5 and the remote-access libraries) on first
@@ -53,19 +126,46 @@ __attribute__((constructor)) void PrepareNetCDF()
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int tessold(char* strInFile,
-                                                              char* strMetadataTrans,
-                                                              char* strPackData,
-                                                              char* strGlobalAtts)
+extern "C" __attribute__((visibility("default"))) int tessold(char* strInFile, char* strMetadataTrans,
+                                                              char* strPackData, char* strGlobalAtts)
 {
-    try {
-        return Convert(strInFile, strMetadataTrans, strPackData, strGlobalAtts);
-    } catch (const std::exception& x_error) {
-        error(std::string("Error: Conversion stopped: ") + x_error.what());
-    } catch (const std::string& s_error) {
-        error("Error: Conversion stopped: " + s_error);
-    } catch (...) {
-        error("Error: Conversion stopped by an unexpected failure.");
+    std::lock_guard<std::mutex> x_lock(CallLock());
+    return Guarded([&]() {
+        // The original interface names every file; a missing name is a file that does not exist.
+        ConversionJob x_job;
+        x_job.s_input = TextOrEmpty(strInFile);
+        x_job.s_output = x_job.s_input + ".nc";
+        x_job.s_translation = strMetadataTrans != nullptr ? strMetadataTrans : "(null)";
+        x_job.s_packing = strPackData != nullptr ? strPackData : "(null)";
+        x_job.s_attributes = strGlobalAtts != nullptr ? strGlobalAtts : "(null)";
+        if (strInFile == nullptr)
+            x_job.s_input = "(null)";
+        if (!AllFilesExist(x_job, true, false))
+            return ci_failed;
+        return ConvertFile(x_job);
+    });
+}
+
+extern "C" __attribute__((visibility("default"))) int tessold_convert(tessold_request* px_request, char* ps_message,
+                                                                      size_t i_message_size)
+{
+    std::lock_guard<std::mutex> x_lock(CallLock());
+    std::string s_errors, s_report;
+    int i_result = ci_failed;
+    {
+        MessageCapture x_capture(s_errors, s_report);
+        // Every netCDF failure becomes a result; nothing of the library's own is printed.
+        NcError x_non_fatal(NcError::silent_nonfatal);
+        if (px_request == nullptr || px_request->input == nullptr)
+            error("Error: no input file was named");
+        else
+            i_result = Guarded([&]() { return Serve(*px_request, JobOf(*px_request)); });
     }
-    return 1;
+    CopyOut(s_errors, ps_message, i_message_size);
+    if (px_request != nullptr) {
+        CopyOut(s_report, px_request->report, px_request->report_size);
+        px_request->report_length = s_report.size();
+        px_request->message_length = s_errors.size();
+    }
+    return i_result;
 }
