@@ -64,8 +64,8 @@ std::string ReadConstants(const LayoutFile& x_file, const FileLayout& x_layout, 
         *ppx_targets[i_sec] = new int[static_cast<size_t>(i_count)];
         const long long i_bad = ConvertWords(x_words.data(), i_count, i_sec != 0, x_layout, *ppx_targets[i_sec]);
         if (i_bad >= 0)
-            return NarrowingFault(x_section.s_name, WordInt(&x_words[i_bad * x_layout.i_word_bytes], x_layout),
-                                  i_bad);
+            return NarrowingFault(std::string(x_section.s_name) + " section",
+                                  WordInt(&x_words[i_bad * x_layout.i_word_bytes], x_layout), i_bad);
     }
     return std::string();
 }
