@@ -23,4 +23,10 @@ private:
     std::list<std::string> s_value;
 };
 
+// The first value of an attribute, or an empty text when it has none (GetValue needs one).
+inline std::string FirstValue(const Attribute& x_att)
+{
+    return x_att.GetNumber() > 0 ? x_att.GetValue() : std::string();
+}
+
 #endif

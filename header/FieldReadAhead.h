@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "ReadUMFile.h"
+#include "MappedInput.h"
 
 // A field's words as the writer asks for them: where they lie in memory, and how many.
 struct FieldWords

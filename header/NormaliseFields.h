@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "NormalisedFile.h"
+#include "UMWords.h"
 
-// Words of a normalised lookup entry; in a file's entry words 1-45 are integers, 46-64 reals.
-const int ci_entry_words = 64;
+// In a file's lookup entry words 1-45 are integers, 46-64 reals; a normalised entry has 64 words.
 const int ci_entry_int_words = 45;
 
 // The bytes of a field's stored values in the file.

@@ -4,16 +4,7 @@
 #define TESSOLD_READUMFILE_H
 
 #include <istream>
-#include <stdexcept>
 #include <string>
-
-// Thrown when the input file no longer holds words it held when it was checked: another
-// process cut it short during the conversion.
-class InputChanged : public std::runtime_error
-{
-public:
-    InputChanged() : std::runtime_error("the input file changed while it was being converted") {}
-};
 
 // A constants section: the position of its start word in the fixed header (its dimensions follow
 // it), whether it has two dimensions, and its name in messages.
@@ -62,38 +53,6 @@ int* ReadData(std::istream& x_file, int* px_fixhdr, int* px_pphdr, std::string& 
 // Does what ReadData does for the named file, but maps the data section copy-on-write instead
 // of copying it: no page is copied until something writes to it, and the file never changes.
 int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::string& s_fault);
-
-// Finds where i_count words from px_words, a place inside a buffer MapData returned, lie in the
-// file: the descriptor of the file (open as long as the buffer is) and the byte offset. False
-// when the words do not lie wholly inside a mapped buffer.
-bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long long& i_offset);
-
-// Copies i_count words that lie in a buffer MapData returned out of it: reads them from the
-// file into memory that lives as long as the buffer, and returns the copy. Words outside every
-// mapped buffer are returned as they are. Values are only ever changed in such copies, so a
-// mapped buffer always holds what its file holds, and a file cut short since it was checked
-// throws InputChanged here instead of ending the process when its pages are touched.
-int* CopyOutOfMapping(int* px_words, long long i_count);
-
-// Memory for i_count words, mapped with its pages present (huge pages from 2 MiB up): faulting
-// fresh pages in one by one costs several times as much on virtual machines, where every fault
-// leaves the guest. Throws std::bad_alloc when the memory cannot be mapped.
-class MappedWords
-{
-public:
-    explicit MappedWords(long long i_count);
-    ~MappedWords();
-    MappedWords(const MappedWords&) = delete;
-    MappedWords& operator=(const MappedWords&) = delete;
-    int* Words() const { return static_cast<int*>(px_words); }
-
-private:
-    size_t i_bytes;
-    void* px_words;
-};
-
-// Reads i_bytes at byte i_offset of the open file in full; false on an error or a short file.
-bool ReadAt(int i_fd, void* px_target, size_t i_bytes, long long i_offset);
 
 // Returns word i_wnum of entry i_fnum of the 2-D array whose start sits at position i_idx.
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum);

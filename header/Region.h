@@ -6,15 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "CachedArray.h"
+
 class Region
 {
 public:
     Region();
     Region(int i_gridc, float f_slat, float f_slon, float f_dlat, float f_dlon,
            int i_nrows, int i_ncols);
-    Region(const Region& rhs);
-    Region& operator=(const Region& rhs);
-    ~Region();
 
     bool operator==(const Region& rhs) const;
     bool operator!=(const Region& rhs) const;
@@ -68,9 +67,9 @@ private:
     int i_ncols;
     int i_id;
     int i_gridc;
-    float* pf_global_lon_coords;
-    float* pf_global_lat_coords;
-    CoordinateList px_lat_list;  // null on a regular axis
+    CachedArray<float> x_global_lons;  // geographic positions of a rotated grid, row by row
+    CachedArray<float> x_global_lats;
+    CoordinateList px_lat_list;  // null on a regular axis; never changed once set, so copies share it
     CoordinateList px_lon_list;
 };
 

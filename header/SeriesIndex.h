@@ -8,35 +8,18 @@
 #include <vector>
 
 #include "Level.h"
-#include "RawConvert.h"
+#include "FloatKeys.h"
 #include "TimeField.h"
-
-namespace series_keys {
-
-inline unsigned long long Mix(unsigned long long i_hash, unsigned int i_word)
-{
-    return (i_hash ^ i_word) * 1099511628211ULL;
-}
-
-// The bits of a float under float equality (+0 and -0 alike); false for a NaN, equal to nothing.
-inline bool FloatBits(float f_value, unsigned int& i_bits)
-{
-    i_bits = FLOAT_TO_RAW(f_value + 0.0f);
-    return f_value == f_value;
-}
-
-}  // namespace series_keys
 
 // Equal times share the meaning period, the calendar code and the validity date.
 inline bool SeriesKey(const TimeField& x_time, unsigned long long& i_key)
 {
     unsigned int i_period;
-    if (!series_keys::FloatBits(x_time.GetMeaningPeriod(), i_period))
+    if (!FloatKey(x_time.GetMeaningPeriod(), i_period))
         return false;
-    i_key = series_keys::Mix(1469598103934665603ULL, i_period);
-    i_key = series_keys::Mix(i_key, static_cast<unsigned int>(CalendarCode(x_time.GetType())));
+    i_key = MixHash(MixHash(ci_hash_start, i_period), static_cast<unsigned int>(CalendarCode(x_time.GetType())));
     for (int i_word = 0; i_word < 6; ++i_word)
-        i_key = series_keys::Mix(i_key, static_cast<unsigned int>(x_time.GetValDate().GetTimeArray()[i_word]));
+        i_key = MixHash(i_key, static_cast<unsigned int>(x_time.GetValDate().GetTimeArray()[i_word]));
     return true;
 }
 
@@ -44,10 +27,9 @@ inline bool SeriesKey(const TimeField& x_time, unsigned long long& i_key)
 inline bool SeriesKey(const Level& x_level, unsigned long long& i_key)
 {
     unsigned int i_value;
-    if (!series_keys::FloatBits(x_level.GetValue(), i_value))
+    if (!FloatKey(x_level.GetValue(), i_value))
         return false;
-    i_key = series_keys::Mix(series_keys::Mix(1469598103934665603ULL, i_value),
-                             static_cast<unsigned int>(x_level.GetType()));
+    i_key = MixHash(MixHash(ci_hash_start, i_value), static_cast<unsigned int>(x_level.GetType()));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "CachedArray.h"
 #include "Level.h"
 #include "Region.h"
 #include "TimeField.h"
@@ -15,9 +16,6 @@ class VarField
 {
 public:
     VarField(int i_model_code, int i_field_code, int i_stash_code, int i_field_type);
-    VarField(const VarField& rhs);             // the copy starts without conversion arrays
-    VarField& operator=(const VarField& rhs);
-    ~VarField();
 
     void SetBMDI_MKS(float f_new_bmdi, float f_new_mks);
     void SetPackCode(int i_new_pack_code) { i_pack_code = i_new_pack_code; }
@@ -66,8 +64,8 @@ private:
     TimeField x_time;
     Level x_level;
     int* px_data;
-    ncbyte* px_data_as_byte;
-    short* px_data_as_short;
+    CachedArray<ncbyte> x_data_as_byte;  // made on request; a copy starts without them
+    CachedArray<short> x_data_as_short;
     int i_field_code;
     int i_field_type;
     int i_stash_code;

@@ -7,16 +7,12 @@
 
 #include "AttributeList.h"
 
-class TiXmlDocument;
 class TiXmlElement;
 
 class VarLevTrans
 {
 public:
     explicit VarLevTrans(std::string s_xml_file_name);
-    ~VarLevTrans();
-    VarLevTrans(const VarLevTrans&) = delete;
-    VarLevTrans& operator=(const VarLevTrans&) = delete;
 
     bool LoadAttributes();
     void ProcessVariableAttributes(TiXmlElement* px_root_ele, int i_model_id);
@@ -26,14 +22,7 @@ public:
 private:
     std::list<AttributeList> x_var_att_list;
     AttributeList x_null_list;
-    TiXmlDocument* px_xml_doc;
+    std::string s_file_name;
 };
-
-// Writes text and a line end to standard error and flushes.
-void error(std::string s_text);
-
-// Parses an XML file into x_doc as TinyXML's LoadFile does, but only from a regular file and
-// from a buffer with room behind the text; false (with the document's error set) on failure.
-bool LoadXmlFile(TiXmlDocument& x_doc, const std::string& s_file_name);
 
 #endif

@@ -2,10 +2,12 @@
 #ifndef TESSOLD_VARIABLE_H
 #define TESSOLD_VARIABLE_H
 
+#include <array>
 #include <list>
 #include <string>
 #include <unordered_set>
 
+#include "FloatKeys.h"
 #include "VarField.h"
 
 class NcVar;
@@ -25,8 +27,7 @@ struct LevelTimeKeyHash
 {
     size_t operator()(const LevelTimeKey& x_key) const
     {
-        return (x_key.i_time_bits ^ (static_cast<unsigned long long>(x_key.i_level_bits) << 17)) *
-               1099511628211ULL;
+        return WordsHash()(std::array<unsigned long long, 2>{x_key.i_level_bits, x_key.i_time_bits});
     }
 };
 
@@ -77,7 +78,6 @@ public:
 
 private:
     void IndexField(const VarField& x_varfield);
-    void SyncIndex();
     void RecheckTimeOrder();
 
     std::list<VarField> x_varfields;
@@ -94,7 +94,6 @@ private:
     // whether the fields' validity times never decrease along the list (then a field that
     // is not earlier than the last one leaves the sort with nothing to move).
     std::unordered_set<LevelTimeKey, LevelTimeKeyHash> x_level_time_keys;
-    size_t i_indexed_fields;
     bool b_time_ordered;
     double d_last_hours;
 };

@@ -1,4 +1,6 @@
-// Writes the variables of one conversion into a new netCDF classic file.
+// Writes the variables of one conversion into a new netCDF classic file. The writer's rooms:
+// WriteNetCDFFile (stage order and file life), WriteDimensions (time, level and horizontal
+// axes), WriteVariableDefs (data variables and their attributes), WriteVariableData (field data).
 #ifndef TESSOLD_WRITENETCDFFILE_H
 #define TESSOLD_WRITENETCDFFILE_H
 
@@ -15,6 +17,7 @@
 #include "TimeField.h"
 #include "VarLevTrans.h"
 #include "Variable.h"
+#include "WriterState.h"
 
 int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
                     const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
@@ -22,20 +25,28 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
 int WriteGlobalAtts(NcFile& x_nc_file, const GlobalAtts& x_global_atts);
 NcType Tessoldtype(int i_data_type);
 
-void CreateTimeDims(NcFile& x_nc_file, std::list<Series<TimeField>>& x_ts, const MTime& x_ref_time);
-void CreateLevelDims(NcFile& x_nc_file, std::list<Series<Level>>& x_ls, const VarLevTrans& x_var_lev_trans);
-std::string GetLevelName(NcFile& x_nc_file, const Level& x_lev, const VarLevTrans& x_var_lev_trans, int i_size);
-void CreateRegionDims(NcFile& x_nc_file, std::list<Region>& x_rs);
-void CreateRegularRegionDim(NcFile& x_nc_file, const Region& x_region);
-void CreateRotatedRegionDim(NcFile& x_nc_file, Region& x_region);
-void CreateVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list,
-                     std::list<Series<Level>>& x_lev_list, const VarLevTrans& x_var_lev_trans);
-std::string GetVarName(NcFile& x_nc_file, const Variable& x_var, const VarLevTrans& x_var_lev_trans);
+void CreateTimeDims(WriterState& x_state, std::list<Series<TimeField>>& x_ts, const MTime& x_ref_time);
+void CreateLevelDims(WriterState& x_state, std::list<Series<Level>>& x_ls, const VarLevTrans& x_var_lev_trans);
+std::string GetLevelName(WriterState& x_state, const Level& x_lev, const VarLevTrans& x_var_lev_trans, int i_size);
+void CreateRegionDims(WriterState& x_state, std::list<Region>& x_rs);
+void CreateRegularRegionDim(WriterState& x_state, const Region& x_region);
+void CreateRotatedRegionDim(WriterState& x_state, Region& x_region);
+
+void CreateVariables(WriterState& x_state, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
+                     const VarLevTrans& x_var_lev_trans);
+std::string GetVarName(WriterState& x_state, const Variable& x_var, const VarLevTrans& x_var_lev_trans);
 void GetDimensions(NcFile& x_nc_file, Variable* px_var, std::list<Series<Level>>* px_levs,
                    NcDim*& px_lond, NcDim*& px_latd, NcDim*& px_zd, NcDim*& px_td);
 std::string GetCellMethod(int i_proc_code);
+// The netCDF type of a variable, from its packing bytes and data type code.
+NcType VariableType(const Variable& x_var);
+// The variable's "_FillValue" in its own type; false where it gets none.
+bool FillValue(const Variable& x_var, NcType x_type, double& d_fill);
+// The value the library prefills a variable with: its "_FillValue", else its type's default.
+double PrefillValue(const Variable& x_var, NcType x_type);
+
 // Places each field at the index of its own time and level in the variable's series.
-void WriteVariables(NcFile& x_nc_file, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
+void WriteVariables(WriterState& x_state, std::list<Variable>& x_var_list, std::list<Series<Level>>& x_lev_list,
                     const std::list<Series<TimeField>>& x_time_list);
 
 #endif

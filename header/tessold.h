@@ -7,7 +7,4 @@ extern "C" {
 int tessold(char* strInFile, char* strMetadataTrans, char* strPackData, char* strGlobalAtts);
 }
 
-// True when the file system can report the path's status.
-bool FileExists(const char* s_path);
-
 #endif

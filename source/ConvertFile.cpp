@@ -5,15 +5,17 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iostream>
 #include <list>
 
 #include "ExtractVariables.h"
 #include "GlobalAtts.h"
+#include "MappedInput.h"
+#include "Messages.h"
 #include "MTime.h"
 #include "Packing.h"
 #include "ReadUMFile.h"
 #include "ToString.h"
+#include "UMWords.h"
 #include "VarLevTrans.h"
 #include "Variable.h"
 #include "WriteNetCDFFile.h"
@@ -21,12 +23,6 @@
 namespace {
 
 const int ci_hdrchk_words = 6;
-
-// Writes one message line to standard error and flushes it.
-void Report(const std::string& s_line)
-{
-    std::cerr << s_line << std::endl;
-}
 
 // Something that exists but is no regular file (a folder, a named pipe, a device) cannot be a
 // UM file, and opening a named pipe that nobody writes to would wait for ever.
@@ -41,24 +37,24 @@ bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, UMA
 {
     std::string s_fault;
     if (!ReadHdrs(x_infile, x_hdrs, s_fault)) {
-        Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
+        error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
         return false;
     }
     // Packed data would be taken for plain values, so such a file stops before its data are read.
     int i_lbpack = 0;
     const int i_packed = FindPackedField(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, i_lbpack);
     if (i_packed >= 0) {
-        Report("Error: Input file: " + s_input_file_name + ": field " + ToString(i_packed, 0, ' ') +
+        error("Error: Input file: " + s_input_file_name + ": field " + ToString(i_packed, 0, ' ') +
                " is packed (LBPACK=" + ToString(i_lbpack, 0, ' ') + "), which this program cannot read");
         return false;
     }
     x_hdrs.px_data = MapData(s_input_file_name, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
     if (!s_fault.empty()) {
-        Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
+        error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
         return false;
     }
     if (x_hdrs.px_data == nullptr) {
-        Report("Error: Input file: " + s_input_file_name + " contains no data.");
+        error("Error: Input file: " + s_input_file_name + " contains no data.");
         return false;
     }
     return true;
@@ -69,7 +65,7 @@ MTime ReferenceTime(const int* px_fixhdr)
 {
     if (px_fixhdr == nullptr)
         return MTime();
-    return MTime(px_fixhdr + 20, px_fixhdr[7]);
+    return MTime(px_fixhdr + FH_DATA_TIME - 1, FixedWord(px_fixhdr, FH_CALENDAR));
 }
 
 // Groups the fields into variables; false after reporting a field whose grid cannot be placed.
@@ -79,14 +75,14 @@ bool Extract(const UMArrays& x_hdrs, std::list<Variable>& x_var_list, const std:
     const GridConstants x_grid = GridConstantsOf(x_hdrs.px_fixhdr, x_hdrs.px_rowc, x_hdrs.px_colc);
     if (ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list, x_grid, s_fault))
         return true;
-    Report("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
+    error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
     return false;
 }
 
 // Reports an input file that another process cut short during the conversion.
 void ReportChangedInput(const std::string& s_input_file_name)
 {
-    Report("Error: Input file: " + s_input_file_name + " changed while it was being converted.");
+    error("Error: Input file: " + s_input_file_name + " changed while it was being converted.");
 }
 
 // Applies the packing rules; false after reporting an input cut short meanwhile.
@@ -124,7 +120,7 @@ bool IsUMFile(std::istream& x_infile)
     x_infile.read(reinterpret_cast<char*>(px_words), sizeof px_words);
     if (x_infile.gcount() != static_cast<std::streamsize>(sizeof px_words))
         return false;
-    return px_words[0] == -32768 && px_words[1] >= 1 && px_words[1] <= 4 &&
+    return px_words[FH_DATA_SET_FORMAT - 1] == -32768 && px_words[1] >= 1 && px_words[1] <= 4 &&
            px_words[2] >= 1 && px_words[2] <= 6 && px_words[3] >= 0 && px_words[3] <= 105 &&
            px_words[4] >= 1 && px_words[4] <= 10;
 }
@@ -134,16 +130,16 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
                 std::string s_gatts_file_name)
 {
     if (ExistsButIsNoRegularFile(s_input_file_name)) {
-        Report("Error: Input file: " + s_input_file_name + " is not a UM file.");
+        error("Error: Input file: " + s_input_file_name + " is not a UM file.");
         return 1;
     }
     std::ifstream x_infile(s_input_file_name, std::ios::in | std::ios::binary);
     if (!x_infile) {
-        Report("Error: Input file: " + s_input_file_name + " could not be opened.");
+        error("Error: Input file: " + s_input_file_name + " could not be opened.");
         return 1;
     }
     if (!IsUMFile(x_infile)) {
-        Report("Error: Input file: " + s_input_file_name + " is not a UM file.");
+        error("Error: Input file: " + s_input_file_name + " is not a UM file.");
         return 1;
     }
 
@@ -160,12 +156,12 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
 
     VarLevTrans x_var_lev_trans(s_xml_file_name);
     if (!b_failed && !x_var_lev_trans.LoadAttributes()) {
-        Report("Error: XML file: " + s_xml_file_name + " error in XML or file could not be opened.");
+        error("Error: XML file: " + s_xml_file_name + " error in XML or file could not be opened.");
         b_failed = true;
     }
     Packing x_packing(s_pack_file_name);
     if (!b_failed && !x_packing.LoadAttributes()) {
-        Report("Error: XML file: " + s_pack_file_name + " error in XML or file could not be opened.");
+        error("Error: XML file: " + s_pack_file_name + " error in XML or file could not be opened.");
         b_failed = true;
     }
     if (!b_failed && !Pack(x_packing, x_var_list, s_input_file_name))
@@ -173,13 +169,13 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
 
     GlobalAtts x_gatts;
     if (!b_failed && !s_gatts_file_name.empty() && !x_gatts.LoadAttributes(s_gatts_file_name)) {
-        Report("Error: Failed to load global attributes file: " + s_gatts_file_name);
+        error("Error: Failed to load global attributes file: " + s_gatts_file_name);
         b_failed = true;
     }
     if (!b_failed)
         i_ret = WriteOutput(s_input_file_name, s_output_file_name, x_var_list, x_ref_time, x_var_lev_trans, x_gatts);
     if (b_failed || i_ret == 1) {
-        Report("Error: Output file could not be written.");
+        error("Error: Output file could not be written.");
         i_ret = 1;
     }
 
@@ -187,7 +183,6 @@ int ConvertFile(std::string s_input_file_name, std::string s_output_file_name,
     x_var_list.clear();
     x_infile.close();
     if (i_ret != 1)
-        std::cout << "Converted file: " << s_input_file_name << " to: " << s_output_file_name
-                  << std::endl;
+        inform("Converted file: " + s_input_file_name + " to: " + s_output_file_name);
     return i_ret;
 }

@@ -8,18 +8,17 @@
 
 #include "PlainAlgorithms.h"
 #include "RawConvert.h"
+#include "FloatKeys.h"
 #include "ReadUMFile.h"
 #include "ToString.h"
+#include "UMWords.h"
 
 namespace {
-
-// Position in the fixed header of the lookup table's start word, where entry lengths are found.
-const int ci_lookup_idx = 149;
 
 // Reads integer lookup word i_word (numbered from 1) of entry idx.
 int LookupInt(int* px_fixhdr, int* px_pphdrs, int idx, int i_word)
 {
-    return ReadValueFrom2D(px_fixhdr, px_pphdrs, ci_lookup_idx, i_word - 1, idx);
+    return ReadValueFrom2D(px_fixhdr, px_pphdrs, FH_LOOKUP_START - 1, i_word - 1, idx);
 }
 
 // Reads real lookup word i_word (numbered from 1) of entry idx, reinterpreting its bits.
@@ -28,26 +27,15 @@ float LookupReal(int* px_fixhdr, int* px_pphdrs, int idx, int i_word)
     return RAW_TO_FLOAT(static_cast<unsigned int>(LookupInt(px_fixhdr, px_pphdrs, idx, i_word)));
 }
 
-// Offers the field to the variables in order, starting a new variable when none accepts it.
+// The words that decide which variables a field may join (VarField::GetGroupKey).
 typedef std::array<unsigned int, 15> GroupKey;
-
-// Hashes the words of a group key.
-struct GroupKeyHash
-{
-    size_t operator()(const GroupKey& x_key) const
-    {
-        size_t i_hash = 1469598103934665603ULL;
-        for (unsigned int i_word : x_key)
-            i_hash = (i_hash ^ i_word) * 1099511628211ULL;
-        return i_hash;
-    }
-};
 
 // The variables of each group, in list order. A variable accepts a field only when the
 // field is in its group, so a field need only be offered to the variables of its own group,
 // first to last, to find the same variable that a scan of the whole list finds.
-typedef std::unordered_map<GroupKey, std::vector<Variable*>, GroupKeyHash> GroupIndex;
+typedef std::unordered_map<GroupKey, std::vector<Variable*>, WordsHash> GroupIndex;
 
+// Offers the field to the variables in order, starting a new variable when none accepts it.
 void PlaceFieldByScan(VarField& x_field, std::list<Variable>& x_var_list)
 {
     for (Variable& x_var : x_var_list) {
@@ -59,6 +47,7 @@ void PlaceFieldByScan(VarField& x_field, std::list<Variable>& x_var_list)
     x_var_list.push_back(Variable(x_field));
 }
 
+// Does what PlaceFieldByScan does, offering the field only to the variables of its group.
 void PlaceFieldByIndex(VarField& x_field, std::list<Variable>& x_var_list, GroupIndex& x_index)
 {
     GroupKey x_key;
@@ -78,30 +67,19 @@ void PlaceFieldByIndex(VarField& x_field, std::list<Variable>& x_var_list, Group
     x_group.push_back(&x_var_list.back());
 }
 
-// Indexes the variables a caller's list already holds.
-GroupIndex IndexVariables(std::list<Variable>& x_var_list)
-{
-    GroupIndex x_index;
-    GroupKey x_key;
-    for (Variable& x_var : x_var_list)
-        if (x_var.GetVarFields().front().GetGroupKey(x_key))
-            x_index[x_key].push_back(&x_var);
-    return x_index;
-}
-
 }  // namespace
 
 VarField ExtractVarField(int* px_fixhdr, int* px_pphdrs, int* px_data, int idx)
 {
-    const int i_field_code = LookupInt(px_fixhdr, px_pphdrs, idx, 23);
-    const int i_data_type = LookupInt(px_fixhdr, px_pphdrs, idx, 39);
-    const int i_stash_code = LookupInt(px_fixhdr, px_pphdrs, idx, 42);
-    const int i_pack_code = LookupInt(px_fixhdr, px_pphdrs, idx, 21);
-    const int i_proc_code = LookupInt(px_fixhdr, px_pphdrs, idx, 25);
-    const float f_bmdi = LookupReal(px_fixhdr, px_pphdrs, idx, 63);
-    const float f_mks = LookupReal(px_fixhdr, px_pphdrs, idx, 64);
-    const int i_lbtim = LookupInt(px_fixhdr, px_pphdrs, idx, 13);
-    const int i_model_code = px_fixhdr[1];
+    const int i_field_code = LookupInt(px_fixhdr, px_pphdrs, idx, LBFC);
+    const int i_data_type = LookupInt(px_fixhdr, px_pphdrs, idx, LBUSER1);
+    const int i_stash_code = LookupInt(px_fixhdr, px_pphdrs, idx, LBUSER4);
+    const int i_pack_code = LookupInt(px_fixhdr, px_pphdrs, idx, LBPACK);
+    const int i_proc_code = LookupInt(px_fixhdr, px_pphdrs, idx, LBPROC);
+    const float f_bmdi = LookupReal(px_fixhdr, px_pphdrs, idx, BMDI);
+    const float f_mks = LookupReal(px_fixhdr, px_pphdrs, idx, BMKS);
+    const int i_lbtim = LookupInt(px_fixhdr, px_pphdrs, idx, LBTIM);
+    const int i_model_code = FixedWord(px_fixhdr, FH_SUB_MODEL);
 
     // Time types above 100 carry the hours between samples in their hundreds.
     const float f_sampling = i_lbtim > 100 ? static_cast<float>(i_lbtim / 100) : -1.0f;
@@ -114,8 +92,8 @@ VarField ExtractVarField(int* px_fixhdr, int* px_pphdrs, int* px_data, int idx)
 
     // The buffer starts at the data section's first word, so addresses are taken relative to it.
     if (px_data != nullptr) {
-        const long long l_begin = LookupInt(px_fixhdr, px_pphdrs, idx, 29);
-        const long long l_offset = l_begin - (static_cast<long long>(px_fixhdr[159]) - 1);
+        const long long l_begin = LookupInt(px_fixhdr, px_pphdrs, idx, LBEGIN);
+        const long long l_offset = l_begin - (static_cast<long long>(FixedWord(px_fixhdr, FH_DATA_START)) - 1);
         x_field.SetData(px_data + l_offset);
     }
     return x_field;
@@ -126,18 +104,18 @@ TimeField ExtractTime(int* px_fixhdr, int* px_pphdrs, int idx)
     int px_val_time[6];
     int px_dat_time[6];
     for (int i = 0; i < 6; ++i) {
-        px_val_time[i] = LookupInt(px_fixhdr, px_pphdrs, idx, 1 + i);
-        px_dat_time[i] = LookupInt(px_fixhdr, px_pphdrs, idx, 7 + i);
+        px_val_time[i] = LookupInt(px_fixhdr, px_pphdrs, idx, LBYR + i);
+        px_dat_time[i] = LookupInt(px_fixhdr, px_pphdrs, idx, LBYRD + i);
     }
-    return TimeField(LookupInt(px_fixhdr, px_pphdrs, idx, 13), px_val_time, px_dat_time);
+    return TimeField(LookupInt(px_fixhdr, px_pphdrs, idx, LBTIM), px_val_time, px_dat_time);
 }
 
 Level ExtractLevel(int* px_fixhdr, int* px_pphdrs, int idx)
 {
-    const int i_lbvc = LookupInt(px_fixhdr, px_pphdrs, idx, 26);
-    const float f_blev = LookupReal(px_fixhdr, px_pphdrs, idx, 52);
-    const int i_pseudo = LookupInt(px_fixhdr, px_pphdrs, idx, 43);
-    const float f_bhlev = LookupReal(px_fixhdr, px_pphdrs, idx, 54);
+    const int i_lbvc = LookupInt(px_fixhdr, px_pphdrs, idx, LBVC);
+    const float f_blev = LookupReal(px_fixhdr, px_pphdrs, idx, BLEV);
+    const int i_pseudo = LookupInt(px_fixhdr, px_pphdrs, idx, LBUSER5);
+    const float f_bhlev = LookupReal(px_fixhdr, px_pphdrs, idx, BHLEV);
 
     Level x_level;
     if (i_pseudo != 0)
@@ -151,26 +129,26 @@ Level ExtractLevel(int* px_fixhdr, int* px_pphdrs, int idx)
 
 Region ExtractRegion(int* px_fixhdr, int* px_pphdrs, int idx)
 {
-    Region x_region(LookupInt(px_fixhdr, px_pphdrs, idx, 16), LookupReal(px_fixhdr, px_pphdrs, idx, 59),
-                    LookupReal(px_fixhdr, px_pphdrs, idx, 61), LookupReal(px_fixhdr, px_pphdrs, idx, 60),
-                    LookupReal(px_fixhdr, px_pphdrs, idx, 62), LookupInt(px_fixhdr, px_pphdrs, idx, 18),
-                    LookupInt(px_fixhdr, px_pphdrs, idx, 19));
-    x_region.SetPoleLocation(LookupReal(px_fixhdr, px_pphdrs, idx, 56),
-                             LookupReal(px_fixhdr, px_pphdrs, idx, 57));
+    Region x_region(LookupInt(px_fixhdr, px_pphdrs, idx, LBCODE), LookupReal(px_fixhdr, px_pphdrs, idx, BZY),
+                    LookupReal(px_fixhdr, px_pphdrs, idx, BZX), LookupReal(px_fixhdr, px_pphdrs, idx, BDY),
+                    LookupReal(px_fixhdr, px_pphdrs, idx, BDX), LookupInt(px_fixhdr, px_pphdrs, idx, LBROW),
+                    LookupInt(px_fixhdr, px_pphdrs, idx, LBNPT));
+    x_region.SetPoleLocation(LookupReal(px_fixhdr, px_pphdrs, idx, BPLAT),
+                             LookupReal(px_fixhdr, px_pphdrs, idx, BPLON));
     return x_region;
 }
 
 GridConstants GridConstantsOf(const int* px_fixhdr, const int* px_rowc, const int* px_colc)
 {
     GridConstants x_grid;
-    // Words 116 and 121 give the first dimension of the row- and column-dependent constants.
+    // The word after a section's start word gives its first dimension.
     if (px_rowc != nullptr) {
         x_grid.px_rows = px_rowc;
-        x_grid.i_rows = px_fixhdr[115];
+        x_grid.i_rows = FixedWord(px_fixhdr, FH_ROW_CONSTS + 1);
     }
     if (px_colc != nullptr) {
         x_grid.px_cols = px_colc;
-        x_grid.i_cols = px_fixhdr[120];
+        x_grid.i_cols = FixedWord(px_fixhdr, FH_COL_CONSTS + 1);
     }
     return x_grid;
 }
@@ -222,13 +200,13 @@ std::string AttachAxis(float f_spacing, float f_bmdi, int i_points, const int* p
 std::string AttachCoordinateLists(Region& x_region, int* px_fixhdr, int* px_pphdrs, int idx,
                                   const GridConstants& x_grid)
 {
-    const float f_bmdi = LookupReal(px_fixhdr, px_pphdrs, idx, 63);
+    const float f_bmdi = LookupReal(px_fixhdr, px_pphdrs, idx, BMDI);
     std::string s_fault =
-        AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, 60), f_bmdi, x_region.GetNRows(), x_grid.px_rows,
+        AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, BDY), f_bmdi, x_region.GetNRows(), x_grid.px_rows,
                    x_grid.i_rows, x_grid.px_row_list, "row",
                    [&](Region::CoordinateList px_list) { x_region.SetLatitudeList(px_list); });
     if (s_fault.empty())
-        s_fault = AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, 62), f_bmdi, x_region.GetNCols(),
+        s_fault = AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, BDX), f_bmdi, x_region.GetNCols(),
                              x_grid.px_cols, x_grid.i_cols, x_grid.px_col_list, "column",
                              [&](Region::CoordinateList px_list) { x_region.SetLongitudeList(px_list); });
     return s_fault.empty() ? s_fault : "field " + ToString(idx, 0, ' ') + s_fault;
@@ -236,8 +214,8 @@ std::string AttachCoordinateLists(Region& x_region, int* px_fixhdr, int* px_pphd
 
 int FindPackedField(int* px_fixhdr, int* px_pphdrs, int& i_lbpack)
 {
-    for (int idx = 0; idx < px_fixhdr[151]; ++idx) {
-        i_lbpack = LookupInt(px_fixhdr, px_pphdrs, idx, 21);
+    for (int idx = 0; idx < FixedWord(px_fixhdr, FH_LOOKUP_ENTRIES); ++idx) {
+        i_lbpack = LookupInt(px_fixhdr, px_pphdrs, idx, LBPACK);
         if (i_lbpack != 0)
             return idx;
     }
@@ -247,9 +225,10 @@ int FindPackedField(int* px_fixhdr, int* px_pphdrs, int& i_lbpack)
 bool ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Variable>& x_var_list,
                       const GridConstants& x_grid, std::string& s_fault)
 {
-    const int i_nfields = px_fixhdr[151];
+    const int i_nfields = FixedWord(px_fixhdr, FH_LOOKUP_ENTRIES);
     const bool b_plain = UsePlainAlgorithms();
-    GroupIndex x_index = b_plain ? GroupIndex() : IndexVariables(x_var_list);
+    // The caller's list starts empty, and so does the index of its variables.
+    GroupIndex x_index;
     for (int idx = 0; idx < i_nfields; ++idx) {
         VarField x_field = ExtractVarField(px_fixhdr, px_pphdrs, px_data, idx);
         Region x_region = ExtractRegion(px_fixhdr, px_pphdrs, idx);

@@ -16,16 +16,8 @@
 
 namespace {
 
-const int ci_lblrec_word = 15;
-const int ci_lbrow_word = 18;
-const int ci_lbnpt_word = 19;
-const int ci_lbpack_word = 21;
-const int ci_lbegin_word = 29;
-const int ci_lbnrec_word = 30;
-const int ci_lbuser1_word = 39;  // data type: 1 real, 2 integer, 3 logical
-const int ci_bmdi_word = 63;
-const int ci_lookup_pos = 149;
-const int ci_data_start_pos = 159;
+const int ci_lookup_pos = FH_LOOKUP_START - 1;
+const int ci_data_start_pos = FH_DATA_START - 1;
 // WGDOS stores a field's rows and columns in 16 bits each, and every row takes at least its base
 // and flag words after the 3-word header.
 const long long ci_wgdos_max_side = 0xFFFF;
@@ -35,21 +27,21 @@ const long long ci_wgdos_row_words = 2;
 // Returns the field's number of values, rows * cols (each at most 2^31, so no overflow).
 long long Values(const int* px_entry)
 {
-    return static_cast<long long>(px_entry[ci_lbrow_word - 1]) * px_entry[ci_lbnpt_word - 1];
+    return static_cast<long long>(px_entry[LBROW - 1]) * px_entry[LBNPT - 1];
 }
 
-// True when the field's values are integers (LBUSER1 2) or logicals (3), not reals.
+// True when the field's values are integers (LBUSER1, the data type, 2) or logicals (3), not reals.
 bool HoldsIntegers(const int* px_entry)
 {
-    return px_entry[ci_lbuser1_word - 1] == 2 || px_entry[ci_lbuser1_word - 1] == 3;
+    return px_entry[LBUSER1 - 1] == 2 || px_entry[LBUSER1 - 1] == 3;
 }
 
 // Checks that a WGDOS field's rows and columns can be held by its record before anything is
 // allocated for them: the most values a record can stand for is 65535 per two words.
 std::string CheckWgdosSize(const int* px_entry, int i_field, long long i_record_bytes)
 {
-    const long long i_rows = px_entry[ci_lbrow_word - 1];
-    const long long i_cols = px_entry[ci_lbnpt_word - 1];
+    const long long i_rows = px_entry[LBROW - 1];
+    const long long i_cols = px_entry[LBNPT - 1];
     const long long i_words = i_record_bytes / 4;
     if (i_rows > ci_wgdos_max_side || i_cols > ci_wgdos_max_side ||
         i_rows > (i_words - ci_wgdos_header_words) / ci_wgdos_row_words)
@@ -63,15 +55,15 @@ std::string CheckWgdosSize(const int* px_entry, int i_field, long long i_record_
 std::string UnpackField(const unsigned char* px_bytes, long long i_bytes, const int* px_entry, int i_field,
                         const FileLayout& x_layout, int* px_out)
 {
-    const int i_units = px_entry[ci_lbpack_word - 1] % 10;
+    const int i_units = px_entry[LBPACK - 1] % 10;
     const long long i_values = Values(px_entry);
     if (i_units == 1) {
         float f_bmdi;
-        std::memcpy(&f_bmdi, &px_entry[ci_bmdi_word - 1], sizeof f_bmdi);
+        std::memcpy(&f_bmdi, &px_entry[BMDI - 1], sizeof f_bmdi);
         std::vector<float> x_values(static_cast<size_t>(i_values));
         std::string s_fault;
-        if (!DecodeWgdos(px_bytes, static_cast<size_t>(i_bytes), px_entry[ci_lbrow_word - 1],
-                         px_entry[ci_lbnpt_word - 1], f_bmdi, x_values.data(), s_fault))
+        if (!DecodeWgdos(px_bytes, static_cast<size_t>(i_bytes), px_entry[LBROW - 1],
+                         px_entry[LBNPT - 1], f_bmdi, x_values.data(), s_fault))
             return "field " + ToString(i_field, 0, ' ') + ": " + s_fault;
         std::memcpy(px_out, x_values.data(), x_values.size() * sizeof(float));
         return std::string();
@@ -94,7 +86,7 @@ std::string CheckFieldPacking(const int* px_entry, int i_field)
     std::string s_fault = CheckFieldShape(px_entry, i_field);
     if (!s_fault.empty())
         return s_fault;
-    const int i_lbpack = px_entry[ci_lbpack_word - 1];
+    const int i_lbpack = px_entry[LBPACK - 1];
     const int i_units = i_lbpack % 10;
     const int i_format = i_lbpack / 1000;
     // WGDOS packs reals; integers packed so would come back as reals.
@@ -111,7 +103,7 @@ long long StoredBytes(const int* px_entry, long long i_record_words, const FileL
 {
     const long long i_wb = x_layout.i_word_bytes;
     const long long i_per_word = i_wb / 4;
-    const int i_units = px_entry[ci_lbpack_word - 1] % 10;
+    const int i_units = px_entry[LBPACK - 1] % 10;
     long long i_words = Values(px_entry);
     if (i_units == 1)
         i_words = i_record_words;
@@ -126,8 +118,8 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
     const int i_count = static_cast<int>(x_spans.size());
     long long i_total = 0;
     for (int i_field = 0; i_field < i_count; ++i_field) {
-        const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_entry_words];
-        if (px_entry[ci_lbpack_word - 1] % 10 == 1)
+        const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
+        if (px_entry[LBPACK - 1] % 10 == 1)
             s_fault = CheckWgdosSize(px_entry, i_field, x_spans[i_field].i_bytes);
         if (!s_fault.empty())
             return false;
@@ -142,7 +134,7 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
     UMArrays& x_arrays = x_out.x_arrays;
     try {
         if (i_count > 0) {
-            x_arrays.px_pphdrs = new int[static_cast<size_t>(i_count) * ci_entry_words];
+            x_arrays.px_pphdrs = new int[static_cast<size_t>(i_count) * ci_lookup_words];
             x_arrays.px_data = new int[static_cast<size_t>(i_total)];
         }
     } catch (const std::bad_alloc&) {
@@ -152,7 +144,7 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
     std::vector<unsigned char> x_bytes;
     long long i_next = 0;
     for (int i_field = 0; i_field < i_count; ++i_field) {
-        int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_entry_words];
+        int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
         const FieldSpan& x_span = x_spans[i_field];
         if (!x_file.Read(x_span.i_offset, x_span.i_bytes, x_bytes)) {
             s_fault = "field " + ToString(i_field, 0, ' ') + " data could not be read";
@@ -163,19 +155,19 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
         if (!s_fault.empty())
             return false;
         const long long i_values = Values(px_entry);
-        x_out.x_lbpack.push_back(px_entry[ci_lbpack_word - 1]);
-        px_entry[ci_lbpack_word - 1] = 0;
-        px_entry[ci_lblrec_word - 1] = px_entry[ci_lbnrec_word - 1] = static_cast<int>(i_values);
-        px_entry[ci_lbegin_word - 1] = static_cast<int>(i_next);
+        x_out.x_lbpack.push_back(px_entry[LBPACK - 1]);
+        px_entry[LBPACK - 1] = 0;
+        px_entry[LBLREC - 1] = px_entry[LBNREC - 1] = static_cast<int>(i_values);
+        px_entry[LBEGIN - 1] = static_cast<int>(i_next);
         i_next += i_values;
     }
     if (i_count > 0)
-        std::memcpy(x_arrays.px_pphdrs, x_lookup.data(), static_cast<size_t>(i_count) * ci_entry_words * sizeof(int));
+        std::memcpy(x_arrays.px_pphdrs, x_lookup.data(), static_cast<size_t>(i_count) * ci_lookup_words * sizeof(int));
     x_out.x_field_lats.resize(static_cast<size_t>(i_count));
     x_out.x_field_lons.resize(static_cast<size_t>(i_count));
     int* px_fixhdr = x_arrays.px_fixhdr;
     px_fixhdr[ci_lookup_pos] = 1;
-    px_fixhdr[ci_lookup_pos + 1] = ci_entry_words;
+    px_fixhdr[ci_lookup_pos + 1] = ci_lookup_words;
     px_fixhdr[ci_lookup_pos + 2] = i_count;
     px_fixhdr[ci_data_start_pos] = 1;
     px_fixhdr[ci_data_start_pos + 1] = static_cast<int>(i_total);

@@ -8,7 +8,8 @@
 #include <tinyxml.h>
 
 #include "RawConvert.h"
-#include "VarLevTrans.h"
+#include "Messages.h"
+#include "XmlFile.h"
 
 // Attribute names of a rule element, shared by every rule read.
 const std::string s_section_name = "section";

@@ -21,12 +21,8 @@
 
 namespace {
 
-const int ci_fixhdr_words = 256;
-const int ci_lookup_pos = 149;
-const int ci_data_start_pos = 159;
-const int ci_lbfc_word = 23;
-const int ci_lbegin_word = 29;
-const int ci_lblrec_word = 15;
+const int ci_lookup_pos = FH_LOOKUP_START - 1;
+const int ci_data_start_pos = FH_DATA_START - 1;
 const int ci_spare_word = -99;
 
 // Reads and narrows the fixed header into x_arrays and checks the sections it places.
@@ -90,9 +86,9 @@ std::string ReadLookup(const LayoutFile& x_file, const FileLayout& x_layout, con
         return "lookup table could not be read";
     if (b_old_rule) {
         const auto x_code = [&](long long i_entry) {
-            return WordInt(&x_table[i_entry * i_entry_bytes + (ci_lbfc_word - 1) * i_wb], x_layout);
+            return WordInt(&x_table[i_entry * i_entry_bytes + (LBFC - 1) * i_wb], x_layout);
         };
-        const long long i_reachable = i_room < ci_lbfc_word * i_wb ? 0 : (i_room - ci_lbfc_word * i_wb) / i_entry_bytes + 1;
+        const long long i_reachable = i_room < LBFC * i_wb ? 0 : (i_room - LBFC * i_wb) / i_entry_bytes + 1;
         i_count = 0;
         while (i_count < std::min(i_declared, i_reachable) && x_code(i_count) >= 1)
             ++i_count;
@@ -102,15 +98,15 @@ std::string ReadLookup(const LayoutFile& x_file, const FileLayout& x_layout, con
     for (long long i_entry = 0; i_entry < i_count; ++i_entry) {
         const unsigned char* px_entry = &x_table[i_entry * i_entry_bytes];
         if (!b_old_rule && (WordInt(px_entry, x_layout) == ci_spare_word ||
-                            WordInt(px_entry + (ci_lbegin_word - 1) * i_wb, x_layout) == ci_spare_word))
+                            WordInt(px_entry + (LBEGIN - 1) * i_wb, x_layout) == ci_spare_word))
             continue;
         const size_t i_at = x_lookup.size();
-        x_lookup.resize(i_at + ci_entry_words);
+        x_lookup.resize(i_at + ci_lookup_words);
         long long i_bad = ConvertWords(px_entry, ci_entry_int_words, false, x_layout, &x_lookup[i_at]);
         if (i_bad >= 0)
             return NarrowingFault("lookup entry " + ToString(i_entry, 0, ' '),
                                   WordInt(px_entry + i_bad * i_wb, x_layout), i_bad);
-        ConvertWords(px_entry + ci_entry_int_words * i_wb, ci_entry_words - ci_entry_int_words, true, x_layout,
+        ConvertWords(px_entry + ci_entry_int_words * i_wb, ci_lookup_words - ci_entry_int_words, true, x_layout,
                      &x_lookup[i_at + ci_entry_int_words]);
     }
     return std::string();
@@ -120,18 +116,18 @@ std::string ReadLookup(const LayoutFile& x_file, const FileLayout& x_layout, con
 std::string LocateFields(const LayoutFile& x_file, const FileLayout& x_layout, const int* px_fixhdr,
                          const std::vector<int>& x_lookup, std::vector<FieldSpan>& x_spans)
 {
-    const int i_count = static_cast<int>(x_lookup.size() / ci_entry_words);
+    const int i_count = static_cast<int>(x_lookup.size() / ci_lookup_words);
     const long long i_data_start = px_fixhdr[ci_data_start_pos];
     const int i_wb = x_layout.i_word_bytes;
     if (i_count > 0 && (i_data_start <= 0 || !x_file.Holds((i_data_start - 1) * i_wb, 0)))
         return "data section start " + ToString(i_data_start, 0, ' ') + " lies outside the file";
     for (int i_field = 0; i_field < i_count; ++i_field) {
-        const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_entry_words];
+        const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
         std::string s_fault = CheckFieldPacking(px_entry, i_field);
         if (!s_fault.empty())
             return s_fault;
-        const long long i_begin = px_entry[ci_lbegin_word - 1];
-        const long long i_record = px_entry[ci_lblrec_word - 1];
+        const long long i_begin = px_entry[LBEGIN - 1];
+        const long long i_record = px_entry[LBLREC - 1];
         const long long i_stored = StoredBytes(px_entry, i_record, x_layout);
         if (i_begin < i_data_start - 1)
             return "field " + ToString(i_field, 0, ' ') + " data lie outside the data section";

@@ -16,13 +16,6 @@
 
 namespace {
 
-const int ci_fixhdr_words = 256;
-const int ci_lbtim_word = 13;
-const int ci_lblrec_word = 15;
-const int ci_lbrow_word = 18;
-const int ci_lbnpt_word = 19;
-const int ci_lbext_word = 20;
-const int ci_lbuser7_word = 45;
 const int ci_x_vector = 1;
 const int ci_y_vector = 2;
 
@@ -61,18 +54,18 @@ std::string ReadHeader(const LayoutFile& x_file, const FileLayout& x_layout, con
 {
     const int i_wb = x_layout.i_word_bytes;
     const std::string s_field = "field " + ToString(i_field, 0, ' ');
-    if (x_record.i_bytes != static_cast<long long>(ci_entry_words) * i_wb)
+    if (x_record.i_bytes != static_cast<long long>(ci_lookup_words) * i_wb)
         return s_field + " header record holds " + ToString(x_record.i_bytes, 0, ' ') + " bytes, not " +
-               ToString(ci_entry_words * i_wb, 0, ' ');
+               ToString(ci_lookup_words * i_wb, 0, ' ');
     std::vector<unsigned char> x_words;
     if (!x_file.Read(x_record.i_offset, x_record.i_bytes, x_words))
         return s_field + " header could not be read";
     const size_t i_at = x_lookup.size();
-    x_lookup.resize(i_at + ci_entry_words);
+    x_lookup.resize(i_at + ci_lookup_words);
     const long long i_bad = ConvertWords(x_words.data(), ci_entry_int_words, false, x_layout, &x_lookup[i_at]);
     if (i_bad >= 0)
         return NarrowingFault(s_field + " header", WordInt(&x_words[i_bad * i_wb], x_layout), i_bad);
-    ConvertWords(&x_words[ci_entry_int_words * i_wb], ci_entry_words - ci_entry_int_words, true, x_layout,
+    ConvertWords(&x_words[ci_entry_int_words * i_wb], ci_lookup_words - ci_entry_int_words, true, x_layout,
                  &x_lookup[i_at + ci_entry_int_words]);
     return std::string();
 }
@@ -94,7 +87,7 @@ std::string ReadExtraData(const LayoutFile& x_file, const FileLayout& x_layout, 
             return s_extra + " vector at word " + ToString(i_word + 1, 0, ' ') + " (code " + ToString(i_code, 0, ' ') +
                    ") runs past the extra data";
         const int i_kind = static_cast<int>(i_code % 1000);
-        const int i_points = px_entry[(i_kind == ci_x_vector ? ci_lbnpt_word : ci_lbrow_word) - 1];
+        const int i_points = px_entry[(i_kind == ci_x_vector ? LBNPT : LBROW) - 1];
         if ((i_kind == ci_x_vector || i_kind == ci_y_vector) && i_length != i_points)
             return s_extra + " give " + ToString(i_length, 0, ' ') + (i_kind == ci_x_vector ? " x" : " y") +
                    " coordinates for " + ToString(i_points, 0, ' ') + (i_kind == ci_x_vector ? " columns" : " rows");
@@ -115,15 +108,15 @@ std::string ReadDataRecord(const LayoutFile& x_file, const Record& x_record, int
                            const std::vector<int>& x_lookup, std::vector<FieldSpan>& x_spans)
 {
     const FileLayout& x_layout = x_out.x_layout;
-    const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_entry_words];
+    const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
     std::string s_fault = CheckFieldPacking(px_entry, i_field);
     if (!s_fault.empty())
         return s_fault;
     const std::string s_field = "field " + ToString(i_field, 0, ' ');
     const long long i_wb = x_layout.i_word_bytes;
     const long long i_record_words = x_record.i_bytes / i_wb;
-    long long i_data_words = px_entry[ci_lblrec_word - 1];
-    const long long i_extra_words = px_entry[ci_lbext_word - 1];
+    long long i_data_words = px_entry[LBLREC - 1];
+    const long long i_extra_words = px_entry[LBEXT - 1];
     if (i_extra_words < 0)
         return s_field + " has a negative extra data length";
     if (i_extra_words > 0 && i_data_words + i_extra_words > i_record_words && i_extra_words <= i_data_words)
@@ -146,18 +139,18 @@ std::string ReadDataRecord(const LayoutFile& x_file, const Record& x_record, int
 int* SynthesiseFixedHeader(const std::vector<int>& x_lookup)
 {
     int* px_fixhdr = new int[ci_fixhdr_words]();
-    px_fixhdr[1] = 1;
+    px_fixhdr[FH_SUB_MODEL - 1] = 1;
     if (x_lookup.empty())
         return px_fixhdr;
-    const int i_sub_model = x_lookup[ci_lbuser7_word - 1];
+    const int i_sub_model = x_lookup[LBUSER7 - 1];
     if (i_sub_model >= 1 && i_sub_model <= 4)
-        px_fixhdr[1] = i_sub_model;
-    px_fixhdr[7] = x_lookup[ci_lbtim_word - 1] % 10;
+        px_fixhdr[FH_SUB_MODEL - 1] = i_sub_model;
+    px_fixhdr[FH_CALENDAR - 1] = x_lookup[LBTIM - 1] % 10;
     const int* px_earliest = x_lookup.data();
-    for (size_t i_at = 0; i_at < x_lookup.size(); i_at += ci_entry_words)
+    for (size_t i_at = 0; i_at < x_lookup.size(); i_at += ci_lookup_words)
         if (std::lexicographical_compare(&x_lookup[i_at], &x_lookup[i_at] + 6, px_earliest, px_earliest + 6))
             px_earliest = &x_lookup[i_at];
-    std::copy(px_earliest, px_earliest + 6, px_fixhdr + 20);
+    std::copy(px_earliest, px_earliest + 6, px_fixhdr + FH_DATA_TIME - 1);
     return px_fixhdr;
 }
 

@@ -11,37 +11,27 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdint>
 #include <fstream>
-#include <iterator>
-#include <map>
-#include <memory>
-#include <new>
 #include <vector>
 
+#include "MappedInput.h"
 #include "ToString.h"
+#include "UMWords.h"
 
 const ConstantsSection cx_constants_sections[6] = {
-    {99, false, "integer constants"},
-    {104, false, "real constants"},
-    {109, true, "level-dependent constants"},
-    {114, true, "row-dependent constants"},
-    {119, true, "column-dependent constants"},
-    {124, true, "fields of constants"},
+    {FH_INT_CONSTS - 1, false, "integer constants"},
+    {FH_REAL_CONSTS - 1, false, "real constants"},
+    {FH_LEVEL_CONSTS - 1, true, "level-dependent constants"},
+    {FH_ROW_CONSTS - 1, true, "row-dependent constants"},
+    {FH_COL_CONSTS - 1, true, "column-dependent constants"},
+    {FH_FIELD_CONSTS - 1, true, "fields of constants"},
 };
 
 namespace {
 
-const int ci_fixhdr_words = 256;
-const int ci_min_entry_words = 64;
-const int ci_lbfc_word = 23;      // field code
-const int ci_lblrec_word = 15;    // record length in words
-const int ci_lbrow_word = 18;     // rows
-const int ci_lbnpt_word = 19;     // columns
-const int ci_lbegin_word = 29;    // 0-based word address of the data
-const int ci_lookup_pos = 149;    // position of word 150, the lookup table start
-const int ci_data_start_pos = 159;  // position of word 160, the data section start
+// Positions in the fixed-header array of the lookup table's start word and the data start word.
+const int ci_lookup_pos = FH_LOOKUP_START - 1;
+const int ci_data_start_pos = FH_DATA_START - 1;
 
 // Returns the length of the file in bytes, leaving the stream usable.
 long long FileBytes(std::istream& x_file)
@@ -110,7 +100,7 @@ std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes, int i
     long long i_start = px_fixhdr[ci_lookup_pos];
     if (i_start <= 0)
         return std::string();
-    if (px_fixhdr[ci_lookup_pos + 1] < ci_min_entry_words)
+    if (px_fixhdr[ci_lookup_pos + 1] < ci_lookup_words)
         return "lookup entry length " + ToString(px_fixhdr[ci_lookup_pos + 1], 0, ' ') +
                " is below 64 words";
     if (px_fixhdr[ci_lookup_pos + 2] < 0)
@@ -124,13 +114,13 @@ std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes, int i
 std::string CheckField(int* px_fixhdr, int* px_pphdr, int i_field, long long i_section_begin,
                        long long i_section_end)
 {
-    const int* px_entry = px_pphdr + static_cast<long long>(i_field) * px_fixhdr[ci_lookup_pos + 1];
-    std::string s_fault = CheckFieldShape(px_entry, i_field);
+    std::string s_fault =
+        CheckFieldShape(px_pphdr + static_cast<long long>(i_field) * px_fixhdr[ci_lookup_pos + 1], i_field);
     if (!s_fault.empty())
         return s_fault;
-    long long i_begin = px_entry[ci_lbegin_word - 1];
-    long long i_record = px_entry[ci_lblrec_word - 1];
-    long long i_values = static_cast<long long>(px_entry[ci_lbrow_word - 1]) * px_entry[ci_lbnpt_word - 1];
+    long long i_begin = LookupWord(px_fixhdr, px_pphdr, i_field, LBEGIN);
+    long long i_record = LookupWord(px_fixhdr, px_pphdr, i_field, LBLREC);
+    long long i_values = LookupWord(px_fixhdr, px_pphdr, i_field, LBROW) * LookupWord(px_fixhdr, px_pphdr, i_field, LBNPT);
     if (i_begin < i_section_begin || i_begin > i_section_end ||
         i_values > i_section_end - i_begin || i_record > i_section_end - i_begin)
         return "field " + ToString(i_field, 0, ' ') + " data lie outside the data section";
@@ -142,11 +132,11 @@ std::string CheckField(int* px_fixhdr, int* px_pphdr, int i_field, long long i_s
 std::string CheckFieldShape(const int* px_entry, int i_field)
 {
     const std::string s_field = "field " + ToString(i_field, 0, ' ');
-    long long i_rows = px_entry[ci_lbrow_word - 1];
-    long long i_cols = px_entry[ci_lbnpt_word - 1];
+    long long i_rows = px_entry[LBROW - 1];
+    long long i_cols = px_entry[LBNPT - 1];
     if (i_rows <= 0 || i_cols <= 0)
         return s_field + " has " + ToString(i_rows, 0, ' ') + " rows and " + ToString(i_cols, 0, ' ') + " columns";
-    if (px_entry[ci_lblrec_word - 1] < 0)
+    if (px_entry[LBLREC - 1] < 0)
         return s_field + " has a negative record length";
     return std::string();
 }
@@ -173,7 +163,7 @@ int ReadNumberOfFields(std::istream& x_file, int* px_fixhdr)
     long long i_start = px_fixhdr[ci_lookup_pos];
     long long i_entry_words = px_fixhdr[ci_lookup_pos + 1];
     long long i_declared = px_fixhdr[ci_lookup_pos + 2];
-    if (i_start <= 0 || i_entry_words < ci_lbfc_word || i_declared <= 0)
+    if (i_start <= 0 || i_entry_words < LBFC || i_declared <= 0)
         return 0;
     long long i_file_bytes = FileBytes(x_file);
     long long i_table_byte = 4 * (i_start - 1);
@@ -181,8 +171,8 @@ int ReadNumberOfFields(std::istream& x_file, int* px_fixhdr)
         return 0;
     // Only entries whose field-code word lies inside the file can be counted.
     long long i_entry_bytes = 4 * i_entry_words;
-    long long i_reachable = (i_file_bytes - i_table_byte - 4 * ci_lbfc_word) / i_entry_bytes + 1;
-    if (i_file_bytes - i_table_byte < 4 * ci_lbfc_word)
+    long long i_reachable = (i_file_bytes - i_table_byte - 4 * LBFC) / i_entry_bytes + 1;
+    if (i_file_bytes - i_table_byte < 4 * LBFC)
         i_reachable = 0;
     long long i_limit = std::min(i_declared, i_reachable);
 
@@ -202,7 +192,7 @@ int ReadNumberOfFields(std::istream& x_file, int* px_fixhdr)
             break;
         for (long long i_entry = 0; i_entry < i_batch; ++i_entry) {
             int i_code;
-            std::copy_n(&x_chunk[i_entry * i_entry_bytes + 4 * (ci_lbfc_word - 1)], 4,
+            std::copy_n(&x_chunk[i_entry * i_entry_bytes + 4 * (LBFC - 1)], 4,
                         reinterpret_cast<char*>(&i_code));
             if (i_code < 1)
                 return static_cast<int>(i_count);
@@ -296,8 +286,8 @@ bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, lo
         s_fault = "data section start " + ToString(i_data_start, 0, ' ') + " lies outside the file";
         return false;
     }
-    long long i_last_begin = LookupWord(px_fixhdr, px_pphdr, i_count - 1, ci_lbegin_word);
-    long long i_last_record = LookupWord(px_fixhdr, px_pphdr, i_count - 1, ci_lblrec_word);
+    long long i_last_begin = LookupWord(px_fixhdr, px_pphdr, i_count - 1, LBEGIN);
+    long long i_last_record = LookupWord(px_fixhdr, px_pphdr, i_count - 1, LBLREC);
     i_begin = i_data_start - 1;
     long long i_end = i_last_begin + i_last_record;
     i_length = i_end - i_begin;
@@ -311,58 +301,6 @@ bool LocateDataSection(int* px_fixhdr, int* px_pphdr, long long i_file_bytes, lo
             return false;
     }
     return true;
-}
-
-// Room for copies of words: small ones are carved from shared blocks, so that many small
-// fields need few mappings, and the blocks grow from 64 KiB to 16 MiB, so that a few small
-// copies do not pay for a large block while many large ones share blocks of huge pages; a copy
-// of a quarter block or more gets a mapping of its own.
-class CopyArena
-{
-public:
-    int* Allocate(long long i_count)
-    {
-        if (i_count >= ci_max_block_words / 4) {
-            x_blocks.emplace_back(new MappedWords(i_count));
-            return x_blocks.back()->Words();
-        }
-        if (i_free < i_count) {
-            if (x_current)
-                x_blocks.push_back(std::move(x_current));
-            i_block_words = std::max(std::min(2 * i_block_words, ci_max_block_words), i_count);
-            x_current.reset(new MappedWords(i_block_words));
-            i_free = i_block_words;
-        }
-        int* px_words = x_current->Words() + (i_block_words - i_free);
-        i_free -= i_count;
-        return px_words;
-    }
-
-private:
-    static constexpr long long ci_max_block_words = 4 << 20;
-    std::vector<std::unique_ptr<MappedWords>> x_blocks;
-    std::unique_ptr<MappedWords> x_current;
-    long long i_block_words = 8 << 10;  // the first block has twice this
-    long long i_free = 0;
-};
-
-// One data buffer that is a file mapping: the mapping itself, the file it came from, kept
-// open so that the words can also be read from the file, and the copies taken out of it.
-struct Mapping
-{
-    void* px_map;
-    size_t i_map_bytes;
-    int i_fd;
-    long long i_file_offset;  // of the buffer's first word
-    long long i_words;        // in the buffer
-    std::unique_ptr<CopyArena> px_copies;
-};
-
-// The data buffers that are file mappings, by the buffer's first word.
-std::map<const int*, Mapping>& Mappings()
-{
-    static std::map<const int*, Mapping> x_mappings;
-    return x_mappings;
 }
 
 }  // namespace
@@ -416,115 +354,8 @@ int* MapData(const std::string& s_path, int* px_fixhdr, int* px_pphdr, std::stri
         return px_data;
     }
     int* px_data = reinterpret_cast<int*>(static_cast<char*>(px_map) + i_page_offset);
-    Mappings()[px_data] = {px_map, i_map_bytes, i_fd, 4 * i_begin, i_length, nullptr};
+    RegisterMapping(px_data, px_map, i_map_bytes, i_fd, 4 * i_begin, i_length);
     return px_data;
-}
-
-namespace {
-
-// The mapping that holds words [px_words, px_words + i_count) wholly, and the first word's
-// index in its buffer; null when there is none.
-Mapping* FindMapping(const int* px_words, long long i_count, long long& i_first)
-{
-    auto it_after = Mappings().upper_bound(px_words);
-    if (it_after == Mappings().begin() || i_count < 0)
-        return nullptr;
-    auto& x_entry = *std::prev(it_after);
-    // Addresses are compared as numbers: the words may lie in no buffer at all.
-    const uintptr_t i_start = reinterpret_cast<uintptr_t>(x_entry.first);
-    const uintptr_t i_address = reinterpret_cast<uintptr_t>(px_words);
-    i_first = static_cast<long long>((i_address - i_start) / sizeof(int));
-    if ((i_address - i_start) % sizeof(int) != 0 || i_first > x_entry.second.i_words - i_count)
-        return nullptr;
-    return &x_entry.second;
-}
-
-}  // namespace
-
-int* CopyOutOfMapping(int* px_words, long long i_count)
-{
-    long long i_first = 0;
-    Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
-    if (px_mapping == nullptr || i_count <= 0)
-        return px_words;
-    if (!px_mapping->px_copies)
-        px_mapping->px_copies.reset(new CopyArena());
-    int* px_copy = px_mapping->px_copies->Allocate(i_count);
-    if (!ReadAt(px_mapping->i_fd, px_copy, static_cast<size_t>(i_count) * sizeof(int),
-                px_mapping->i_file_offset + 4 * i_first))
-        throw InputChanged();
-    return px_copy;
-}
-
-bool ReadAt(int i_fd, void* px_target, size_t i_bytes, long long i_offset)
-{
-    char* px_bytes = static_cast<char*>(px_target);
-    while (i_bytes > 0) {
-        const ssize_t i_got = pread(i_fd, px_bytes, i_bytes, static_cast<off_t>(i_offset));
-        if (i_got < 0 && errno == EINTR)
-            continue;
-        if (i_got <= 0)
-            return false;
-        px_bytes += i_got;
-        i_bytes -= static_cast<size_t>(i_got);
-        i_offset += i_got;
-    }
-    return true;
-}
-
-bool MappedFileRange(const int* px_words, long long i_count, int& i_fd, long long& i_offset)
-{
-    long long i_first = 0;
-    const Mapping* px_mapping = FindMapping(px_words, i_count, i_first);
-    if (px_mapping == nullptr)
-        return false;
-    i_fd = px_mapping->i_fd;
-    i_offset = px_mapping->i_file_offset + 4 * i_first;
-    return true;
-}
-
-namespace {
-
-const size_t ci_huge_page_bytes = size_t(2) << 20;
-
-// The bytes to map for i_bytes: a whole number of huge pages from one huge page up, so that
-// the last one is huge too.
-size_t MappedBytes(size_t i_bytes)
-{
-    if (i_bytes < ci_huge_page_bytes)
-        return i_bytes;
-    return (i_bytes + ci_huge_page_bytes - 1) / ci_huge_page_bytes * ci_huge_page_bytes;
-}
-
-// Maps i_bytes of memory with its pages present. Buffers of a huge page or more ask for huge
-// pages: where the host shadows the guest's page tables, the first touch of every small page
-// by user code leaves the guest (scanning 2 GiB for the first time took 4.5 s here with small
-// pages and 0.5 s with huge ones).
-void* MapPresentMemory(size_t i_bytes)
-{
-    if (i_bytes < ci_huge_page_bytes)
-        return mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    void* px_memory = mmap(nullptr, i_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (px_memory == MAP_FAILED)
-        return px_memory;
-    // Both are hints: without them the pages come one by one, as they are first used.
-    madvise(px_memory, i_bytes, MADV_HUGEPAGE);
-    madvise(px_memory, i_bytes, MADV_POPULATE_WRITE);
-    return px_memory;
-}
-
-}  // namespace
-
-MappedWords::MappedWords(long long i_count)
-    : i_bytes(MappedBytes(static_cast<size_t>(i_count) * sizeof(int))), px_words(MapPresentMemory(i_bytes))
-{
-    if (px_words == MAP_FAILED)
-        throw std::bad_alloc();
-}
-
-MappedWords::~MappedWords()
-{
-    munmap(px_words, i_bytes);
 }
 
 int ReadValueFrom2D(int* px_fixhdr, int* px_pphdr, int i_idx, int i_wnum, int i_fnum)
@@ -557,13 +388,7 @@ bool ReadHdrs(std::istream& x_file, UMArrays& x_arrays, std::string& s_fault)
 
 void CleanData(int*& px_data)
 {
-    auto it_mapping = Mappings().find(px_data);
-    if (it_mapping != Mappings().end()) {
-        munmap(it_mapping->second.px_map, it_mapping->second.i_map_bytes);
-        close(it_mapping->second.i_fd);
-        Mappings().erase(it_mapping);
-    } else {
+    if (!ReleaseMapping(px_data))
         delete[] px_data;
-    }
     px_data = nullptr;
 }

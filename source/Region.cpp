@@ -15,8 +15,7 @@ const float cf_no_pole = -1e20f;
 
 Region::Region()
     : f_slat(0.0f), f_slon(0.0f), f_dlat(0.0f), f_dlon(0.0f), f_plat(cf_no_pole), f_plon(cf_no_pole),
-      i_nrows(0), i_ncols(0), i_id(-1), i_gridc(0), pf_global_lon_coords(nullptr),
-      pf_global_lat_coords(nullptr)
+      i_nrows(0), i_ncols(0), i_id(-1), i_gridc(0)
 {
 }
 
@@ -24,51 +23,14 @@ Region::Region(int i_new_gridc, float f_new_slat, float f_new_slon, float f_new_
                int i_new_nrows, int i_new_ncols)
     : f_slat(f_new_slat), f_slon(f_new_slon), f_dlat(f_new_dlat), f_dlon(f_new_dlon),
       f_plat(cf_no_pole), f_plon(cf_no_pole), i_nrows(i_new_nrows), i_ncols(i_new_ncols), i_id(-1),
-      i_gridc(i_new_gridc), pf_global_lon_coords(nullptr), pf_global_lat_coords(nullptr)
+      i_gridc(i_new_gridc)
 {
-}
-
-// Copies start without the cache so that no two regions ever share an array; the coordinate
-// lists never change once set, so copies share them.
-Region::Region(const Region& rhs)
-    : f_slat(rhs.f_slat), f_slon(rhs.f_slon), f_dlat(rhs.f_dlat), f_dlon(rhs.f_dlon),
-      f_plat(rhs.f_plat), f_plon(rhs.f_plon), i_nrows(rhs.i_nrows), i_ncols(rhs.i_ncols),
-      i_id(rhs.i_id), i_gridc(rhs.i_gridc), pf_global_lon_coords(nullptr), pf_global_lat_coords(nullptr),
-      px_lat_list(rhs.px_lat_list), px_lon_list(rhs.px_lon_list)
-{
-}
-
-Region& Region::operator=(const Region& rhs)
-{
-    if (this == &rhs)
-        return *this;
-    DropCache();
-    f_slat = rhs.f_slat;
-    f_slon = rhs.f_slon;
-    f_dlat = rhs.f_dlat;
-    f_dlon = rhs.f_dlon;
-    f_plat = rhs.f_plat;
-    f_plon = rhs.f_plon;
-    i_nrows = rhs.i_nrows;
-    i_ncols = rhs.i_ncols;
-    i_id = rhs.i_id;
-    i_gridc = rhs.i_gridc;
-    px_lat_list = rhs.px_lat_list;
-    px_lon_list = rhs.px_lon_list;
-    return *this;
-}
-
-Region::~Region()
-{
-    DropCache();
 }
 
 void Region::DropCache()
 {
-    delete[] pf_global_lon_coords;
-    delete[] pf_global_lat_coords;
-    pf_global_lon_coords = nullptr;
-    pf_global_lat_coords = nullptr;
+    x_global_lons.Drop();
+    x_global_lats.Drop();
 }
 
 namespace {
@@ -193,21 +155,20 @@ std::list<float> Region::GetLongitudes() const
 
 void Region::GetGlobalCoordsForRotatedGrid(float*& pf_global_lat, float*& pf_global_lon)
 {
-    if (pf_global_lat_coords == nullptr || pf_global_lon_coords == nullptr) {
-        DropCache();
+    if (x_global_lats.Empty() || x_global_lons.Empty()) {
         const long long l_rows = i_nrows > 0 ? i_nrows : 0;
         const long long l_cols = i_ncols > 0 ? i_ncols : 0;
-        pf_global_lat_coords = new float[l_rows * l_cols];
-        pf_global_lon_coords = new float[l_rows * l_cols];
+        float* pf_lats = x_global_lats.Make(static_cast<size_t>(l_rows * l_cols));
+        float* pf_lons = x_global_lons.Make(static_cast<size_t>(l_rows * l_cols));
         for (long long r = 0; r < l_rows; ++r) {
             const float f_rot_lat = RotatedLatitude(r);
             for (long long c = 0; c < l_cols; ++c)
-                Rot2Global(f_rot_lat, RotatedLongitude(c), f_plat, f_plon, pf_global_lat_coords[r * l_cols + c],
-                           pf_global_lon_coords[r * l_cols + c]);
+                Rot2Global(f_rot_lat, RotatedLongitude(c), f_plat, f_plon, pf_lats[r * l_cols + c],
+                           pf_lons[r * l_cols + c]);
         }
     }
-    pf_global_lat = pf_global_lat_coords;
-    pf_global_lon = pf_global_lon_coords;
+    pf_global_lat = x_global_lats.Get();
+    pf_global_lon = x_global_lons.Get();
 }
 
 void Region::SubSample(int i_skip)

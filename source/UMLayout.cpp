@@ -14,14 +14,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ReadUMFile.h"
+#include "MappedInput.h"
 #include "ToString.h"
+#include "UMWords.h"
 
 namespace {
 
-const int ci_fixhdr_words = 256;
-const int ci_pp_header_words = 64;
-const int ci_lblrec_word = 15;
 // The fields-file layouts in the order they are tried, real model output (64-bit big-endian) first.
 const FileLayout cx_fields_layouts[] = {
     {FileLayout::FieldsFile, 8, true, 8},
@@ -62,12 +60,12 @@ bool FitsFieldsFile(const std::vector<unsigned char>& x_head, long long i_file_b
     const int i_wb = x_layout.i_word_bytes;
     long long i_format = 0, i_sub_model = 0, i_lookup_start = 0, i_entry_words = 0;
     if (!HeadWord(x_head, 0, x_layout, i_wb, i_format) || !HeadWord(x_head, i_wb, x_layout, i_wb, i_sub_model) ||
-        !HeadWord(x_head, 149LL * i_wb, x_layout, i_wb, i_lookup_start) ||
-        !HeadWord(x_head, 150LL * i_wb, x_layout, i_wb, i_entry_words))
+        !HeadWord(x_head, (FH_LOOKUP_START - 1LL) * i_wb, x_layout, i_wb, i_lookup_start) ||
+        !HeadWord(x_head, (FH_LOOKUP_ENTRY_WORDS - 1LL) * i_wb, x_layout, i_wb, i_entry_words))
         return false;
     const bool b_known_words = std::count(std::begin(cx_format_words), std::end(cx_format_words), i_format) > 0 &&
                                i_sub_model >= 1 && i_sub_model <= 4;
-    const bool b_lookup_inside = i_entry_words >= 64 && i_lookup_start >= 1 &&
+    const bool b_lookup_inside = i_entry_words >= ci_lookup_words && i_lookup_start >= 1 &&
                                  i_lookup_start - 1 < i_file_bytes / i_wb;
     return b_known_words && b_lookup_inside;
 }
@@ -78,10 +76,10 @@ bool FitsFieldsFile(const std::vector<unsigned char>& x_head, long long i_file_b
 bool FitsPPFile(const std::vector<unsigned char>& x_head, long long i_file_bytes, const FileLayout& x_layout)
 {
     const int i_ms = x_layout.i_marker_bytes;
-    const long long i_header_bytes = ci_pp_header_words * x_layout.i_word_bytes;
+    const long long i_header_bytes = ci_lookup_words * x_layout.i_word_bytes;
     long long i_lead = 0, i_trail = 0, i_lblrec = 0;
     if (!HeadWord(x_head, 0, x_layout, i_ms, i_lead) || !HeadWord(x_head, i_ms + i_header_bytes, x_layout, i_ms, i_trail) ||
-        !HeadWord(x_head, i_ms + (ci_lblrec_word - 1) * x_layout.i_word_bytes, x_layout, x_layout.i_word_bytes,
+        !HeadWord(x_head, i_ms + (LBLREC - 1) * x_layout.i_word_bytes, x_layout, x_layout.i_word_bytes,
                   i_lblrec))
         return false;
     const bool b_markers = i_lead == i_header_bytes && i_trail == i_header_bytes;

@@ -5,8 +5,9 @@
 #include <cmath>
 #include <iostream>
 
+#include "FloatKeys.h"
 #include "RawConvert.h"
-#include "ReadUMFile.h"
+#include "MappedInput.h"
 
 namespace {
 
@@ -36,51 +37,10 @@ ncbyte LowByte(short i_value)
 }  // namespace
 
 VarField::VarField(int i_new_model_code, int i_new_field_code, int i_new_stash_code, int i_new_field_type)
-    : px_data(nullptr), px_data_as_byte(nullptr), px_data_as_short(nullptr),
-      i_field_code(i_new_field_code), i_field_type(i_new_field_type), i_stash_code(i_new_stash_code),
-      i_pack_code(0), i_proc_code(0), i_model_code(i_new_model_code), f_bmdi(0.0f), f_mks(0.0f),
-      f_sampling_freq(-1.0f)
+    : px_data(nullptr), i_field_code(i_new_field_code), i_field_type(i_new_field_type),
+      i_stash_code(i_new_stash_code), i_pack_code(0), i_proc_code(0), i_model_code(i_new_model_code),
+      f_bmdi(0.0f), f_mks(0.0f), f_sampling_freq(-1.0f)
 {
-}
-
-VarField::VarField(const VarField& rhs)
-    : x_region(rhs.x_region), x_time(rhs.x_time), x_level(rhs.x_level), px_data(rhs.px_data),
-      px_data_as_byte(nullptr), px_data_as_short(nullptr), i_field_code(rhs.i_field_code),
-      i_field_type(rhs.i_field_type), i_stash_code(rhs.i_stash_code), i_pack_code(rhs.i_pack_code),
-      i_proc_code(rhs.i_proc_code), i_model_code(rhs.i_model_code), f_bmdi(rhs.f_bmdi),
-      f_mks(rhs.f_mks), f_sampling_freq(rhs.f_sampling_freq)
-{
-}
-
-VarField& VarField::operator=(const VarField& rhs)
-{
-    if (this == &rhs)
-        return *this;
-    // The assigned field drops its own conversions: they described the old values.
-    delete[] px_data_as_byte;
-    delete[] px_data_as_short;
-    px_data_as_byte = nullptr;
-    px_data_as_short = nullptr;
-    x_region = rhs.x_region;
-    x_time = rhs.x_time;
-    x_level = rhs.x_level;
-    px_data = rhs.px_data;
-    i_field_code = rhs.i_field_code;
-    i_field_type = rhs.i_field_type;
-    i_stash_code = rhs.i_stash_code;
-    i_pack_code = rhs.i_pack_code;
-    i_proc_code = rhs.i_proc_code;
-    i_model_code = rhs.i_model_code;
-    f_bmdi = rhs.f_bmdi;
-    f_mks = rhs.f_mks;
-    f_sampling_freq = rhs.f_sampling_freq;
-    return *this;
-}
-
-VarField::~VarField()
-{
-    delete[] px_data_as_byte;
-    delete[] px_data_as_short;
 }
 
 void VarField::SetBMDI_MKS(float f_new_bmdi, float f_new_mks)
@@ -151,22 +111,20 @@ void VarField::CopyDataAsByte(ncbyte* px_out, long long i_count) const
 
 short* VarField::GetDataAsShort()
 {
-    if (px_data_as_short != nullptr)
-        return px_data_as_short;
+    if (!x_data_as_short.Empty())
+        return x_data_as_short.Get();
     const long long l_count = PointCount(x_region);
-    px_data_as_short = new short[l_count];
-    CopyDataAsShort(px_data_as_short, l_count);
-    return px_data_as_short;
+    CopyDataAsShort(x_data_as_short.Make(static_cast<size_t>(l_count)), l_count);
+    return x_data_as_short.Get();
 }
 
 ncbyte* VarField::GetDataAsByte()
 {
-    if (px_data_as_byte != nullptr)
-        return px_data_as_byte;
+    if (!x_data_as_byte.Empty())
+        return x_data_as_byte.Get();
     const long long l_count = PointCount(x_region);
-    px_data_as_byte = new ncbyte[l_count];
-    CopyDataAsByte(px_data_as_byte, l_count);
-    return px_data_as_byte;
+    CopyDataAsByte(x_data_as_byte.Make(static_cast<size_t>(l_count)), l_count);
+    return x_data_as_byte.Get();
 }
 
 bool VarField::InGroup(const VarField& rhs) const
@@ -176,17 +134,6 @@ bool VarField::InGroup(const VarField& rhs) const
            i_proc_code == rhs.i_proc_code && i_model_code == rhs.i_model_code &&
            x_level.GetType() == rhs.x_level.GetType();
 }
-
-namespace {
-
-// Float equality as bits: +0 and -0 share a key; a NaN is reported so it never matches.
-bool FloatKey(float f_value, unsigned int& i_key)
-{
-    i_key = FLOAT_TO_RAW(f_value + 0.0f);
-    return f_value == f_value;
-}
-
-}  // namespace
 
 bool VarField::GetGroupKey(std::array<unsigned int, 15>& x_key) const
 {

@@ -2,23 +2,23 @@
 #include "Variable.h"
 
 #include <cmath>
-#include <cstring>
 #include <iostream>
 #include <limits>
 
+#include "FloatKeys.h"
 #include "PlainAlgorithms.h"
 #include "RawConvert.h"
 
 namespace {
 
-// The key of a (level value, time value) pair under float and double equality: +0 and -0 share one.
-LevelTimeKey MakeLevelTimeKey(float f_level, double d_time)
+// The key of a (level value, time value) pair; false when a NaN makes the pair equal to none.
+bool MakeLevelTimeKey(float f_level, double d_time, LevelTimeKey& x_key)
 {
-    LevelTimeKey x_key;
-    x_key.i_level_bits = FLOAT_TO_RAW(f_level + 0.0f);
-    const double d_normal = d_time + 0.0;
-    std::memcpy(&x_key.i_time_bits, &d_normal, sizeof x_key.i_time_bits);
-    return x_key;
+    unsigned int i_level_bits = 0;
+    unsigned long long i_time_bits = 0;
+    const bool b_comparable = FloatKey(f_level, i_level_bits) && DoubleKey(d_time, i_time_bits);
+    x_key = {i_level_bits, i_time_bits};
+    return b_comparable;
 }
 
 double ValidityHours(const VarField& x_varfield)
@@ -30,7 +30,7 @@ double ValidityHours(const VarField& x_varfield)
 
 Variable::Variable(VarField x_varfield)
     : px_ncvar(nullptr), i_level_id(-1), i_region_id(-1), i_time_id(-1), f_sf(cf_unset_marker),
-      f_off(cf_unset_marker), i_npack_bytes(0), i_indexed_fields(0), b_time_ordered(true),
+      f_off(cf_unset_marker), i_npack_bytes(0), b_time_ordered(true),
       d_last_hours(-std::numeric_limits<double>::infinity())
 {
     AddVF(x_varfield);
@@ -44,9 +44,8 @@ bool Variable::BelongsVF(VarField& x_varfield)
     const float f_level = x_varfield.GetLevel().GetValue();
     const double d_time = x_varfield.GetTimeField().GetValue();
     if (!UsePlainAlgorithms()) {
-        SyncIndex();
-        return std::isnan(f_level) || std::isnan(d_time) ||
-               x_level_time_keys.count(MakeLevelTimeKey(f_level, d_time)) == 0;
+        LevelTimeKey x_key;
+        return !MakeLevelTimeKey(f_level, d_time, x_key) || x_level_time_keys.count(x_key) == 0;
     }
     for (const VarField& x_held : x_varfields)
         if (x_held.GetLevel().GetValue() == f_level && x_held.GetTimeField().GetValue() == d_time)
@@ -58,8 +57,6 @@ void Variable::AddVF(VarField x_varfield)
 {
     const double d_hours = ValidityHours(x_varfield);
     const bool b_indexed = !UsePlainAlgorithms();
-    if (b_indexed)
-        SyncIndex();
     x_varfields.push_back(x_varfield);
     if (b_indexed)
         IndexField(x_varfield);
@@ -74,23 +71,9 @@ void Variable::AddVF(VarField x_varfield)
 // Records one added field's (level, time) pair; NaN values equal nothing and are left out.
 void Variable::IndexField(const VarField& x_varfield)
 {
-    const float f_level = x_varfield.GetLevel().GetValue();
-    const double d_time = x_varfield.GetTimeField().GetValue();
-    if (!std::isnan(f_level) && !std::isnan(d_time))
-        x_level_time_keys.insert(MakeLevelTimeKey(f_level, d_time));
-    ++i_indexed_fields;
-}
-
-// Rebuilds the aids when the field list changed behind AddVF's back.
-void Variable::SyncIndex()
-{
-    if (i_indexed_fields == x_varfields.size())
-        return;
-    x_level_time_keys.clear();
-    i_indexed_fields = 0;
-    for (const VarField& x_held : x_varfields)
-        IndexField(x_held);
-    RecheckTimeOrder();
+    LevelTimeKey x_key;
+    if (MakeLevelTimeKey(x_varfield.GetLevel().GetValue(), x_varfield.GetTimeField().GetValue(), x_key))
+        x_level_time_keys.insert(x_key);
 }
 
 // A list whose neighbours never go back in time holds no pair the sort would swap.

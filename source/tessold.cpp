@@ -5,28 +5,28 @@
 #include <netcdf.h>
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <exception>
 #include <string>
 
 #include "ConvertFile.h"
+#include "Messages.h"
 
+namespace {
+
+// True when the file system can report the path's status (a folder counts too).
 bool FileExists(const char* s_path)
 {
     struct stat x_status;
     return s_path != nullptr && stat(s_path, &x_status) == 0;
 }
 
-namespace {
-
 // Reports the first of the named files that does not exist; true when all exist.
 bool AllFilesExist(const char* const* ps_paths, int i_count)
 {
     for (int i_file = 0; i_file < i_count; ++i_file) {
         if (!FileExists(ps_paths[i_file])) {
-            std::fprintf(stderr, "file : %s does not exist\n",
-                         ps_paths[i_file] != nullptr ? ps_paths[i_file] : "(null)");
-            std::fflush(stderr);
+            error(std::string("file : ") + (ps_paths[i_file] != nullptr ? ps_paths[i_file] : "(null)") +
+                  " does not exist");
             return false;
         }
     }
@@ -61,12 +61,11 @@ extern "C" __attribute__((visibility("default"))) int tessold(char* strInFile,
     try {
         return Convert(strInFile, strMetadataTrans, strPackData, strGlobalAtts);
     } catch (const std::exception& x_error) {
-        std::fprintf(stderr, "Error: Conversion stopped: %s\n", x_error.what());
+        error(std::string("Error: Conversion stopped: ") + x_error.what());
     } catch (const std::string& s_error) {
-        std::fprintf(stderr, "Error: Conversion stopped: %s\n", s_error.c_str());
+        error("Error: Conversion stopped: " + s_error);
     } catch (...) {
-        std::fprintf(stderr, "Error: Conversion stopped by an unexpected failure.\n");
+        error("Error: Conversion stopped by an unexpected failure.");
     }
-    std::fflush(stderr);
     return 1;
 }

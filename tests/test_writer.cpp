@@ -474,7 +474,8 @@ static void DefineVariableWithoutDimensions(const std::string& s_path)
     std::list<Variable> x_vars{Variable(x_field)};
     std::list<Series<Level>> x_levels;
     VarLevTrans x_trans("absent.xml");
-    CreateVariables(x_nc_file, x_vars, x_levels, x_trans);
+    WriterState x_state(x_nc_file, false);
+    CreateVariables(x_state, x_vars, x_levels, x_trans);
 }
 
 TEST(WriterDeathTest, FailingLibraryCallEndsTheProcessWithStatus3)

@@ -13,24 +13,26 @@
 
 #include "NormalisedFile.h"
 #include "RawConvert.h"
+#include "UMWords.h"
 
 namespace {
 
 // Returns word i_word (1-based) of normalised lookup entry i_field.
 int EntryWord(const UMArrays& x_arrays, int i_field, int i_word)
 {
-    return x_arrays.px_pphdrs[static_cast<long long>(i_field) * x_arrays.px_fixhdr[150] + i_word - 1];
+    return x_arrays.px_pphdrs[static_cast<long long>(i_field) * FixedWord(x_arrays.px_fixhdr, FH_LOOKUP_ENTRY_WORDS) +
+                              i_word - 1];
 }
 
 // Prints the statistics line of one field.
 void PrintField(const NormalisedFile& x_file, int i_field)
 {
     const UMArrays& x_arrays = x_file.x_arrays;
-    const long long i_rows = EntryWord(x_arrays, i_field, 18);
-    const long long i_cols = EntryWord(x_arrays, i_field, 19);
-    const bool b_ints = EntryWord(x_arrays, i_field, 39) == 2 || EntryWord(x_arrays, i_field, 39) == 3;
-    const float f_bmdi = RAW_TO_FLOAT(static_cast<unsigned int>(EntryWord(x_arrays, i_field, 63)));
-    const int* px_values = x_arrays.px_data + EntryWord(x_arrays, i_field, 29);
+    const long long i_rows = EntryWord(x_arrays, i_field, LBROW);
+    const long long i_cols = EntryWord(x_arrays, i_field, LBNPT);
+    const bool b_ints = EntryWord(x_arrays, i_field, LBUSER1) == 2 || EntryWord(x_arrays, i_field, LBUSER1) == 3;
+    const float f_bmdi = RAW_TO_FLOAT(static_cast<unsigned int>(EntryWord(x_arrays, i_field, BMDI)));
+    const int* px_values = x_arrays.px_data + EntryWord(x_arrays, i_field, LBEGIN);
     long long i_missing = 0;
     double d_min = std::numeric_limits<double>::infinity(), d_max = -d_min, d_sum = 0.0;
     for (long long i = 0; i < i_rows * i_cols; ++i) {
@@ -74,7 +76,7 @@ int main(int argc, char** argv)
     std::printf("{\"layout\": {\"kind\": \"%s\", \"byte_order\": \"%s\", \"word_bytes\": %d}}\n",
                 x_layout.x_kind == FileLayout::PPFile ? "PP" : "FF", x_layout.b_big_endian ? "big" : "little",
                 x_layout.i_word_bytes);
-    for (int i_field = 0; i_field < x_file.x_arrays.px_fixhdr[151]; ++i_field)
+    for (int i_field = 0; i_field < FixedWord(x_file.x_arrays.px_fixhdr, FH_LOOKUP_ENTRIES); ++i_field)
         PrintField(x_file, i_field);
     return 0;
 }
