@@ -20,6 +20,11 @@ struct FieldSpan
     long long i_bytes;
 };
 
+// Converts the 64 words of a lookup entry (or PP header) at px_entry and appends them to
+// x_lookup; returns the fault of an integer that does not fit 32 bits ("<s_place> holds ..."), or empty.
+std::string AppendEntry(const unsigned char* px_entry, const FileLayout& x_layout, const std::string& s_place,
+                        std::vector<int>& x_lookup);
+
 // Checks a converted entry's rows, columns and record length, and that its packing is one this
 // program unpacks; returns the fault ("field 2 is packed (LBPACK=4), which this program cannot
 // read"), or empty.

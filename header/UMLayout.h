@@ -51,13 +51,10 @@ private:
 long long WordInt(const unsigned char* px_word, const FileLayout& x_layout);
 
 // Converts i_count words from px_words into 32-bit words in px_out: integers (b_reals false)
-// narrowed, reals to the bits of a float (a 32-bit real keeps its bits exactly). Returns the
-// index of the first integer that does not fit 32 bits, or -1 when every word fits.
-long long ConvertWords(const unsigned char* px_words, long long i_count, bool b_reals,
-                       const FileLayout& x_layout, int* px_out);
-
-// The fault for an integer that does not fit: "<s_place> holds <value> in word <word>, which
-// does not fit 32 bits"; i_index is the 0-based index of the word.
-std::string NarrowingFault(const std::string& s_place, long long i_value, long long i_index);
+// narrowed, reals to the bits of a float (a 32-bit real keeps its bits exactly). Returns empty,
+// or for the first integer that does not fit the fault "<s_place> holds <value> in word <w>,
+// which does not fit 32 bits" (w counted from 1).
+std::string ConvertWords(const unsigned char* px_words, long long i_count, bool b_reals, const FileLayout& x_layout,
+                         int* px_out, const std::string& s_place);
 
 #endif

@@ -7,6 +7,7 @@
 // compression and with units 0, 1 or 2 are read.
 #include "NormaliseFields.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -72,14 +73,21 @@ std::string UnpackField(const unsigned char* px_bytes, long long i_bytes, const 
     FileLayout x_values_layout = x_layout;
     if (i_units == 2)
         x_values_layout.i_word_bytes = 4;
-    const long long i_bad = ConvertWords(px_bytes, i_values, !HoldsIntegers(px_entry), x_values_layout, px_out);
-    if (i_bad >= 0)
-        return NarrowingFault("field " + ToString(i_field, 0, ' '),
-                              WordInt(px_bytes + i_bad * x_values_layout.i_word_bytes, x_values_layout), i_bad);
-    return std::string();
+    return ConvertWords(px_bytes, i_values, !HoldsIntegers(px_entry), x_values_layout, px_out,
+                        "field " + ToString(i_field, 0, ' '));
 }
 
 }  // namespace
+
+std::string AppendEntry(const unsigned char* px_entry, const FileLayout& x_layout, const std::string& s_place,
+                        std::vector<int>& x_lookup)
+{
+    const size_t i_at = x_lookup.size();
+    x_lookup.resize(i_at + ci_lookup_words);
+    ConvertWords(px_entry + ci_entry_int_words * x_layout.i_word_bytes, ci_lookup_words - ci_entry_int_words, true,
+                 x_layout, &x_lookup[i_at + ci_entry_int_words], s_place);
+    return ConvertWords(px_entry, ci_entry_int_words, false, x_layout, &x_lookup[i_at], s_place);
+}
 
 std::string CheckFieldPacking(const int* px_entry, int i_field)
 {
@@ -162,7 +170,7 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
         i_next += i_values;
     }
     if (i_count > 0)
-        std::memcpy(x_arrays.px_pphdrs, x_lookup.data(), static_cast<size_t>(i_count) * ci_lookup_words * sizeof(int));
+        std::copy(x_lookup.begin(), x_lookup.end(), x_arrays.px_pphdrs);
     x_out.x_field_lats.resize(static_cast<size_t>(i_count));
     x_out.x_field_lons.resize(static_cast<size_t>(i_count));
     int* px_fixhdr = x_arrays.px_fixhdr;

@@ -14,7 +14,6 @@
 // The 32-bit little-endian layout keeps the rule of the reader it replaces: the table ends at the
 // first entry whose field code (23) is below 1, and only entries that reach into the file count.
 #include <algorithm>
-#include <memory>
 
 #include "NormaliseFields.h"
 #include "ToString.h"
@@ -33,10 +32,9 @@ std::string ReadFixedHeader(const LayoutFile& x_file, const FileLayout& x_layout
     if (!x_file.Read(0, i_bytes, x_words))
         return "fixed header is shorter than " + ToString(i_bytes, 0, ' ') + " bytes";
     x_arrays.px_fixhdr = new int[ci_fixhdr_words];
-    const long long i_bad = ConvertWords(x_words.data(), ci_fixhdr_words, false, x_layout, x_arrays.px_fixhdr);
-    if (i_bad >= 0)
-        return NarrowingFault("fixed header", WordInt(&x_words[i_bad * x_layout.i_word_bytes], x_layout), i_bad);
-    return CheckFixedHeader(x_arrays.px_fixhdr, x_file.Bytes(), x_layout.i_word_bytes);
+    const std::string s_fault =
+        ConvertWords(x_words.data(), ci_fixhdr_words, false, x_layout, x_arrays.px_fixhdr, "fixed header");
+    return s_fault.empty() ? CheckFixedHeader(x_arrays.px_fixhdr, x_file.Bytes(), x_layout.i_word_bytes) : s_fault;
 }
 
 // Reads the constants sections the fixed header places: the integer constants narrowed, the
@@ -58,10 +56,10 @@ std::string ReadConstants(const LayoutFile& x_file, const FileLayout& x_layout, 
         if (!x_file.Read((i_start - 1) * x_layout.i_word_bytes, i_count * x_layout.i_word_bytes, x_words))
             return std::string(x_section.s_name) + " could not be read";
         *ppx_targets[i_sec] = new int[static_cast<size_t>(i_count)];
-        const long long i_bad = ConvertWords(x_words.data(), i_count, i_sec != 0, x_layout, *ppx_targets[i_sec]);
-        if (i_bad >= 0)
-            return NarrowingFault(std::string(x_section.s_name) + " section",
-                                  WordInt(&x_words[i_bad * x_layout.i_word_bytes], x_layout), i_bad);
+        const std::string s_fault = ConvertWords(x_words.data(), i_count, i_sec != 0, x_layout, *ppx_targets[i_sec],
+                                                 std::string(x_section.s_name) + " section");
+        if (!s_fault.empty())
+            return s_fault;
     }
     return std::string();
 }
@@ -100,14 +98,10 @@ std::string ReadLookup(const LayoutFile& x_file, const FileLayout& x_layout, con
         if (!b_old_rule && (WordInt(px_entry, x_layout) == ci_spare_word ||
                             WordInt(px_entry + (LBEGIN - 1) * i_wb, x_layout) == ci_spare_word))
             continue;
-        const size_t i_at = x_lookup.size();
-        x_lookup.resize(i_at + ci_lookup_words);
-        long long i_bad = ConvertWords(px_entry, ci_entry_int_words, false, x_layout, &x_lookup[i_at]);
-        if (i_bad >= 0)
-            return NarrowingFault("lookup entry " + ToString(i_entry, 0, ' '),
-                                  WordInt(px_entry + i_bad * i_wb, x_layout), i_bad);
-        ConvertWords(px_entry + ci_entry_int_words * i_wb, ci_lookup_words - ci_entry_int_words, true, x_layout,
-                     &x_lookup[i_at + ci_entry_int_words]);
+        const std::string s_place = "lookup entry " + ToString(i_entry, 0, ' ');
+        const std::string s_fault = AppendEntry(px_entry, x_layout, s_place, x_lookup);
+        if (!s_fault.empty())
+            return s_fault;
     }
     return std::string();
 }

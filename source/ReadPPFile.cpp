@@ -28,8 +28,8 @@ struct Record
 
 // Reads the markers of the record at byte i_pos and finds its contents; returns the fault
 // ("field 2 data record ...") or empty.
-std::string FindRecord(const LayoutFile& x_file, const FileLayout& x_layout, long long i_pos, const std::string& s_what,
-                       Record& x_record)
+std::string FindRecord(const LayoutFile& x_file, const FileLayout& x_layout, long long i_pos,
+                       const std::string& s_what, Record& x_record)
 {
     const int i_ms = x_layout.i_marker_bytes;
     FileLayout x_marker_layout = x_layout;
@@ -38,7 +38,8 @@ std::string FindRecord(const LayoutFile& x_file, const FileLayout& x_layout, lon
     if (!x_file.Read(i_pos, i_ms, x_marker))
         return s_what + " starts with a length marker cut short by the end of the file";
     const long long i_length = WordInt(x_marker.data(), x_marker_layout);
-    if (i_length < 0 || !x_file.Holds(i_pos + i_ms, i_length) || !x_file.Read(i_pos + i_ms + i_length, i_ms, x_marker))
+    if (i_length < 0 || !x_file.Holds(i_pos + i_ms, i_length) ||
+        !x_file.Read(i_pos + i_ms + i_length, i_ms, x_marker))
         return s_what + " of " + ToString(i_length, 0, ' ') + " bytes runs past the end of the file";
     const long long i_trailing = WordInt(x_marker.data(), x_marker_layout);
     if (i_trailing != i_length)
@@ -60,14 +61,7 @@ std::string ReadHeader(const LayoutFile& x_file, const FileLayout& x_layout, con
     std::vector<unsigned char> x_words;
     if (!x_file.Read(x_record.i_offset, x_record.i_bytes, x_words))
         return s_field + " header could not be read";
-    const size_t i_at = x_lookup.size();
-    x_lookup.resize(i_at + ci_lookup_words);
-    const long long i_bad = ConvertWords(x_words.data(), ci_entry_int_words, false, x_layout, &x_lookup[i_at]);
-    if (i_bad >= 0)
-        return NarrowingFault(s_field + " header", WordInt(&x_words[i_bad * i_wb], x_layout), i_bad);
-    ConvertWords(&x_words[ci_entry_int_words * i_wb], ci_lookup_words - ci_entry_int_words, true, x_layout,
-                 &x_lookup[i_at + ci_entry_int_words]);
-    return std::string();
+    return AppendEntry(x_words.data(), x_layout, s_field + " header", x_lookup);
 }
 
 // Reads the extra data's x and y vectors (i_words words from byte i_offset) into x_lons and x_lats.
@@ -84,8 +78,8 @@ std::string ReadExtraData(const LayoutFile& x_file, const FileLayout& x_layout, 
         const long long i_code = WordInt(&x_words[i_word * i_wb], x_layout);
         const long long i_length = i_code / 1000;
         if (i_code < 0 || i_length > i_words - i_word - 1)
-            return s_extra + " vector at word " + ToString(i_word + 1, 0, ' ') + " (code " + ToString(i_code, 0, ' ') +
-                   ") runs past the extra data";
+            return s_extra + " vector at word " + ToString(i_word + 1, 0, ' ') + " (code " +
+                   ToString(i_code, 0, ' ') + ") runs past the extra data";
         const int i_kind = static_cast<int>(i_code % 1000);
         const int i_points = px_entry[(i_kind == ci_x_vector ? LBNPT : LBROW) - 1];
         if ((i_kind == ci_x_vector || i_kind == ci_y_vector) && i_length != i_points)
@@ -95,7 +89,7 @@ std::string ReadExtraData(const LayoutFile& x_file, const FileLayout& x_layout, 
         if (px_target != nullptr) {
             px_target->resize(static_cast<size_t>(i_length));
             std::vector<int> x_bits(static_cast<size_t>(i_length));
-            ConvertWords(&x_words[(i_word + 1) * i_wb], i_length, true, x_layout, x_bits.data());
+            ConvertWords(&x_words[(i_word + 1) * i_wb], i_length, true, x_layout, x_bits.data(), s_extra);
             std::memcpy(px_target->data(), x_bits.data(), x_bits.size() * sizeof(float));
         }
         i_word += 1 + i_length;

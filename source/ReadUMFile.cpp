@@ -120,7 +120,8 @@ std::string CheckField(int* px_fixhdr, int* px_pphdr, int i_field, long long i_s
         return s_fault;
     long long i_begin = LookupWord(px_fixhdr, px_pphdr, i_field, LBEGIN);
     long long i_record = LookupWord(px_fixhdr, px_pphdr, i_field, LBLREC);
-    long long i_values = LookupWord(px_fixhdr, px_pphdr, i_field, LBROW) * LookupWord(px_fixhdr, px_pphdr, i_field, LBNPT);
+    long long i_values =
+        LookupWord(px_fixhdr, px_pphdr, i_field, LBROW) * LookupWord(px_fixhdr, px_pphdr, i_field, LBNPT);
     if (i_begin < i_section_begin || i_begin > i_section_end ||
         i_values > i_section_end - i_begin || i_record > i_section_end - i_begin)
         return "field " + ToString(i_field, 0, ' ') + " data lie outside the data section";

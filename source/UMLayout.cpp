@@ -78,9 +78,9 @@ bool FitsPPFile(const std::vector<unsigned char>& x_head, long long i_file_bytes
     const int i_ms = x_layout.i_marker_bytes;
     const long long i_header_bytes = ci_lookup_words * x_layout.i_word_bytes;
     long long i_lead = 0, i_trail = 0, i_lblrec = 0;
-    if (!HeadWord(x_head, 0, x_layout, i_ms, i_lead) || !HeadWord(x_head, i_ms + i_header_bytes, x_layout, i_ms, i_trail) ||
-        !HeadWord(x_head, i_ms + (LBLREC - 1) * x_layout.i_word_bytes, x_layout, x_layout.i_word_bytes,
-                  i_lblrec))
+    if (!HeadWord(x_head, 0, x_layout, i_ms, i_lead) ||
+        !HeadWord(x_head, i_ms + i_header_bytes, x_layout, i_ms, i_trail) ||
+        !HeadWord(x_head, i_ms + (LBLREC - 1) * x_layout.i_word_bytes, x_layout, x_layout.i_word_bytes, i_lblrec))
         return false;
     const bool b_markers = i_lead == i_header_bytes && i_trail == i_header_bytes;
     const bool b_record_length = i_lblrec >= 1 && i_lblrec <= i_file_bytes / x_layout.i_word_bytes;
@@ -160,8 +160,8 @@ long long WordInt(const unsigned char* px_word, const FileLayout& x_layout)
     return static_cast<int64_t>(i_raw);
 }
 
-long long ConvertWords(const unsigned char* px_words, long long i_count, bool b_reals,
-                       const FileLayout& x_layout, int* px_out)
+std::string ConvertWords(const unsigned char* px_words, long long i_count, bool b_reals, const FileLayout& x_layout,
+                         int* px_out, const std::string& s_place)
 {
     const int i_wb = x_layout.i_word_bytes;
     for (long long i = 0; i < i_count; ++i) {
@@ -180,15 +180,10 @@ long long ConvertWords(const unsigned char* px_words, long long i_count, bool b_
         } else if (i_wb == 8) {
             const long long i_value = static_cast<int64_t>(i_raw);
             if (i_value < INT_MIN || i_value > INT_MAX)
-                return i;
+                return s_place + " holds " + ToString(i_value, 0, ' ') + " in word " + ToString(i + 1, 0, ' ') +
+                       ", which does not fit 32 bits";
         }
         std::memcpy(px_out + i, &i_bits, sizeof i_bits);
     }
-    return -1;
-}
-
-std::string NarrowingFault(const std::string& s_place, long long i_value, long long i_index)
-{
-    return s_place + " holds " + ToString(i_value, 0, ' ') + " in word " + ToString(i_index + 1, 0, ' ') +
-           ", which does not fit 32 bits";
+    return std::string();
 }
