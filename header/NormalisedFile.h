@@ -26,7 +26,7 @@ struct NormalisedFile
 // (data start) 1 and 161 the number of values. A file without valid fields gives no arrays for
 // the lookup and the data and is no fault. False with s_fault set ("field 3 data lie outside the
 // file", "lookup entry 2 holds 4294967296 in word 18, which does not fit 32 bits", "field 1 is
-// packed (LBPACK=4), which this program cannot read", ...) on any fault.
+// packed (LBPACK=4), which this program cannot read", ...) on any fault. x_out must be fresh.
 bool ReadNormalised(const std::string& s_path, const FileLayout& x_layout, NormalisedFile& x_out,
                     std::string& s_fault);
 

@@ -69,7 +69,8 @@ std::string UnpackField(const unsigned char* px_bytes, long long i_bytes, const 
         std::memcpy(px_out, x_values.data(), x_values.size() * sizeof(float));
         return std::string();
     }
-    // 32-bit packing keeps 4-byte values in the file's byte order, whatever the word size.
+    // 32-bit packing keeps 4-byte values in the file's byte order, whatever the word size, the
+    // first value in the first four bytes of a word.
     FileLayout x_values_layout = x_layout;
     if (i_units == 2)
         x_values_layout.i_word_bytes = 4;
