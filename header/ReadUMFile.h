@@ -6,6 +6,26 @@
 #include <istream>
 #include <string>
 
+// A constants section: the position of its start word in the fixed header (its dimensions follow
+// it), whether it has two dimensions, and its name in messages.
+struct ConstantsSection
+{
+    int i_pos;
+    bool b_two_dim;
+    const char* s_name;
+};
+
+// The six constants sections in file order: integer, real, level-, row-, column-dependent, fields.
+extern const ConstantsSection cx_constants_sections[6];
+
+// Checks the constants sections and the lookup table's shape in a fixed header whose addresses
+// count words of i_word_bytes; returns the fault ("real constants lie outside the file"), or empty.
+std::string CheckFixedHeader(const int* px_fixhdr, long long i_file_bytes, int i_word_bytes);
+
+// Checks a lookup entry's rows and columns (positive) and record length (not negative); returns
+// the fault ("field 2 has 0 rows and 4 columns"), or empty. px_entry[w - 1] is word w.
+std::string CheckFieldShape(const int* px_entry, int i_field);
+
 // Reads the fixed header, the constants sections and the valid lookup entries.
 // Every address and length is checked against the real file size first; on a fault
 // the reason is stored in s_fault and false is returned (arrays read so far stay set).

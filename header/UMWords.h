@@ -37,14 +37,17 @@ enum LookupWord : int {
     LBCODE = 16,
     LBROW = 18,
     LBNPT = 19,
+    LBEXT = 20,  // words of extra data after a PP field's data
     LBPACK = 21,
     LBFC = 23,
     LBPROC = 25,
     LBVC = 26,
     LBEGIN = 29,  // the one word address counted from 0
+    LBNREC = 30,
     LBUSER1 = 39,
     LBUSER4 = 42,
     LBUSER5 = 43,
+    LBUSER7 = 45,  // sub-model
     BLEV = 52,
     BHLEV = 54,
     BPLAT = 56,

@@ -18,6 +18,15 @@
 #include "ToString.h"
 #include "UMWords.h"
 
+const ConstantsSection cx_constants_sections[6] = {
+    {FH_INT_CONSTS - 1, false, "integer constants"},
+    {FH_REAL_CONSTS - 1, false, "real constants"},
+    {FH_LEVEL_CONSTS - 1, true, "level-dependent constants"},
+    {FH_ROW_CONSTS - 1, true, "row-dependent constants"},
+    {FH_COL_CONSTS - 1, true, "column-dependent constants"},
+    {FH_FIELD_CONSTS - 1, true, "fields of constants"},
+};
+
 namespace {
 
 // Positions in the fixed-header array of the lookup table's start word and the data start word.
@@ -34,17 +43,17 @@ long long FileBytes(std::istream& x_file)
     return i_bytes < 0 ? 0 : i_bytes;
 }
 
-// True when i_words words from byte i_byte_start lie inside a file of i_file_bytes bytes.
-bool BytesFit(long long i_byte_start, long long i_words, long long i_file_bytes)
+// True when i_words words of i_word_bytes from byte i_byte_start lie inside a file of i_file_bytes bytes.
+bool BytesFit(long long i_byte_start, long long i_words, long long i_file_bytes, int i_word_bytes = 4)
 {
     return i_byte_start >= 0 && i_words >= 0 && i_byte_start <= i_file_bytes &&
-           i_words <= (i_file_bytes - i_byte_start) / 4;
+           i_words <= (i_file_bytes - i_byte_start) / i_word_bytes;
 }
 
 // True when i_words words from 1-based word i_start lie inside the file.
-bool SectionFits(long long i_start, long long i_words, long long i_file_bytes)
+bool SectionFits(long long i_start, long long i_words, long long i_file_bytes, int i_word_bytes = 4)
 {
-    return i_start >= 1 && BytesFit(4 * (i_start - 1), i_words, i_file_bytes);
+    return i_start >= 1 && BytesFit(i_word_bytes * (i_start - 1), i_words, i_file_bytes, i_word_bytes);
 }
 
 // Reads i_words words from byte i_byte_start into a new array; null when the read falls short.
@@ -67,24 +76,9 @@ long long LookupWord(int* px_fixhdr, int* px_pphdr, int i_entry, int i_word)
     return ReadValueFrom2D(px_fixhdr, px_pphdr, ci_lookup_pos, i_word - 1, i_entry);
 }
 
-struct SectionInfo
-{
-    int i_pos;             // position of the start word in the fixed header
-    bool b_two_dim;
-    const char* s_name;
-};
-
-const SectionInfo cx_sections[] = {
-    {FH_INT_CONSTS - 1, false, "integer constants"},
-    {FH_REAL_CONSTS - 1, false, "real constants"},
-    {FH_LEVEL_CONSTS - 1, true, "level-dependent constants"},
-    {FH_ROW_CONSTS - 1, true, "row-dependent constants"},
-    {FH_COL_CONSTS - 1, true, "column-dependent constants"},
-    {FH_FIELD_CONSTS - 1, true, "fields of constants"},
-};
-
 // Checks one constants section of the fixed header; returns the fault, or empty when sound.
-std::string CheckConstants(const int* px_fixhdr, const SectionInfo& x_section, long long i_file_bytes)
+std::string CheckConstants(const int* px_fixhdr, const ConstantsSection& x_section, long long i_file_bytes,
+                           int i_word_bytes)
 {
     long long i_start = px_fixhdr[x_section.i_pos];
     if (i_start <= 0)
@@ -95,13 +89,13 @@ std::string CheckConstants(const int* px_fixhdr, const SectionInfo& x_section, l
         return std::string(x_section.s_name) + " have a negative length";
     if (i_second == 0)
         return std::string();
-    if (!SectionFits(i_start, i_first * i_second, i_file_bytes))
+    if (!SectionFits(i_start, i_first * i_second, i_file_bytes, i_word_bytes))
         return std::string(x_section.s_name) + " lie outside the file";
     return std::string();
 }
 
 // Checks the lookup table's entry length and declared count before counting the fields.
-std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes)
+std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes, int i_word_bytes)
 {
     long long i_start = px_fixhdr[ci_lookup_pos];
     if (i_start <= 0)
@@ -111,7 +105,7 @@ std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes)
                " is below 64 words";
     if (px_fixhdr[ci_lookup_pos + 2] < 0)
         return "lookup table has a negative number of entries";
-    if (!SectionFits(i_start, 0, i_file_bytes))
+    if (!SectionFits(i_start, 0, i_file_bytes, i_word_bytes))
         return "lookup table lies outside the file";
     return std::string();
 }
@@ -120,24 +114,43 @@ std::string CheckLookupShape(const int* px_fixhdr, long long i_file_bytes)
 std::string CheckField(int* px_fixhdr, int* px_pphdr, int i_field, long long i_section_begin,
                        long long i_section_end)
 {
-    const auto s_field = [i_field]() { return "field " + ToString(i_field, 0, ' '); };
-    long long i_rows = LookupWord(px_fixhdr, px_pphdr, i_field, LBROW);
-    long long i_cols = LookupWord(px_fixhdr, px_pphdr, i_field, LBNPT);
-    if (i_rows <= 0 || i_cols <= 0)
-        return s_field() + " has " + ToString(i_rows, 0, ' ') + " rows and " +
-               ToString(i_cols, 0, ' ') + " columns";
+    std::string s_fault =
+        CheckFieldShape(px_pphdr + static_cast<long long>(i_field) * px_fixhdr[ci_lookup_pos + 1], i_field);
+    if (!s_fault.empty())
+        return s_fault;
     long long i_begin = LookupWord(px_fixhdr, px_pphdr, i_field, LBEGIN);
     long long i_record = LookupWord(px_fixhdr, px_pphdr, i_field, LBLREC);
-    if (i_record < 0)
-        return s_field() + " has a negative record length";
-    long long i_values = i_rows * i_cols;
+    long long i_values =
+        LookupWord(px_fixhdr, px_pphdr, i_field, LBROW) * LookupWord(px_fixhdr, px_pphdr, i_field, LBNPT);
     if (i_begin < i_section_begin || i_begin > i_section_end ||
         i_values > i_section_end - i_begin || i_record > i_section_end - i_begin)
-        return s_field() + " data lie outside the data section";
+        return "field " + ToString(i_field, 0, ' ') + " data lie outside the data section";
     return std::string();
 }
 
 }  // namespace
+
+std::string CheckFieldShape(const int* px_entry, int i_field)
+{
+    const std::string s_field = "field " + ToString(i_field, 0, ' ');
+    long long i_rows = px_entry[LBROW - 1];
+    long long i_cols = px_entry[LBNPT - 1];
+    if (i_rows <= 0 || i_cols <= 0)
+        return s_field + " has " + ToString(i_rows, 0, ' ') + " rows and " + ToString(i_cols, 0, ' ') + " columns";
+    if (px_entry[LBLREC - 1] < 0)
+        return s_field + " has a negative record length";
+    return std::string();
+}
+
+std::string CheckFixedHeader(const int* px_fixhdr, long long i_file_bytes, int i_word_bytes)
+{
+    for (const ConstantsSection& x_section : cx_constants_sections) {
+        std::string s_fault = CheckConstants(px_fixhdr, x_section, i_file_bytes, i_word_bytes);
+        if (!s_fault.empty())
+            return s_fault;
+    }
+    return CheckLookupShape(px_fixhdr, i_file_bytes, i_word_bytes);
+}
 
 int* ReadFixHdr(std::istream& x_file)
 {
@@ -225,12 +238,7 @@ bool ReadHdrs(std::istream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_i
         return false;
     }
     long long i_file_bytes = FileBytes(x_file);
-    for (const SectionInfo& x_section : cx_sections) {
-        s_fault = CheckConstants(px_fixhdr, x_section, i_file_bytes);
-        if (!s_fault.empty())
-            return false;
-    }
-    s_fault = CheckLookupShape(px_fixhdr, i_file_bytes);
+    s_fault = CheckFixedHeader(px_fixhdr, i_file_bytes, 4);
     if (!s_fault.empty())
         return false;
 
@@ -240,7 +248,7 @@ bool ReadHdrs(std::istream& x_file, int*& px_fixhdr, int*& px_pphdrs, int*& px_i
     // A start word of 0 or below (the UM writes -32768) marks an absent section.
     int** ppx_targets[] = {&px_intc, &px_realc, &px_levc, &px_rowc, &px_colc, &px_fieldc};
     for (int i_sec = 0; i_sec < 6; ++i_sec) {
-        const SectionInfo& x_section = cx_sections[i_sec];
+        const ConstantsSection& x_section = cx_constants_sections[i_sec];
         if (px_fixhdr[x_section.i_pos] <= 0)
             continue;
         *ppx_targets[i_sec] = x_section.b_two_dim

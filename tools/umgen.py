@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Generator of UM fields files (32-bit little-endian words, unpacked data).
+"""Generator of UM files: fields files of 32- or 64-bit words in either byte order (by default
+32-bit little-endian, unpacked), and PP files; fields plain, WGDOS-packed or 32-bit packed.
 
 Builds a file from a description (a dict, usually read from JSON) and reports
 where every part of it lies. The description format, the layout report and the
@@ -23,13 +24,12 @@ import sys
 
 import numpy as np
 
+from umgen_layout import BLOCK_WORDS, DEFAULT_BMDI, UM_LOOKUP_WORDS, DescriptionError, Words, packing, pp_places
+from umgen_values import FieldValues
+
 FIXHDR_WORDS = 256
-UM_LOOKUP_WORDS = 64
 SPARE_WORD = -99
 DEFAULT_TIME = [1970, 1, 1, 0, 0, 0]
-DEFAULT_BMDI = -1073741824.0
-# Upper bound of one data chunk (in words) when fields are generated block by block.
-BLOCK_WORDS = 1 << 22
 
 # 1-D constants: key, fixed-header start word, default length.
 SECTIONS_1D = [("int_consts", 100, 46), ("real_consts", 105, 38)]
@@ -64,24 +64,16 @@ FIELD_REAL_WORDS = [
     ("bmdi", 63, DEFAULT_BMDI),
     ("bmks", 64, 1.0),
 ]
-LBLREC, LBREL, LBEGIN, LBUSER7 = 15, 22, 29, 45
+LBLREC, LBEXT, LBREL, LBEGIN, LBNREC, LBUSER7 = 15, 20, 22, 29, 30, 45
 
 
-class DescriptionError(ValueError):
-    """The description cannot be turned into a file."""
+# ---------------------------------------------------------- description helpers
 
-
-# ---------------------------------------------------------------- word helpers
-
-def _wrap32(values):
-    """Integers (any size) to int32 words, keeping the low 32 bits (so 0xFFFFFFFF is -1)."""
-    arr = np.asarray(values, dtype=np.int64)
-    return (arr & 0xFFFFFFFF).astype(np.uint32).view(np.int32)
-
-
-def _real_bits(values):
-    """Reals to the int32 words holding their float32 bits."""
-    return np.asarray(values, dtype=np.float64).astype("<f4").view("<i4")
+def _choice(desc, key, default, allowed):
+    value = desc.get(key, default)
+    if value not in allowed:
+        raise DescriptionError("%s must be one of %s" % (key, ", ".join(map(str, allowed))))
+    return value
 
 
 def _word_map(overrides, name, limit):
@@ -115,7 +107,7 @@ def _dates(values, name):
 
 # ------------------------------------------------------------------- planning
 
-class _Plan:
+class _Plan(FieldValues):
     """Everything about the file except the field values: headers, lookup, layout."""
 
     def __init__(self, desc):
@@ -126,17 +118,24 @@ class _Plan:
         self.fields = fields
         nf = len(fields)
 
+        ws = int(_choice(desc, "word_size", 4, (4, 8)))
+        order = _choice(desc, "byte_order", "little", ("little", "big"))
+        self.pp = _choice(desc, "format", "fieldsfile", ("fieldsfile", "pp")) == "pp"
+        self.marker = int(_choice(desc, "marker_size", ws, (4, 8)))
+        self.words = words = Words(ws, order)
         entry_length = int(desc.get("entry_length", UM_LOOKUP_WORDS))
         if entry_length < 1:
             raise DescriptionError("entry_length must be at least 1")
         spare = int(desc.get("spare", 0))
         if spare < 0:
             raise DescriptionError("spare must not be negative")
+        if self.pp and (entry_length != UM_LOOKUP_WORDS or spare or desc.get("fixhdr")):
+            raise DescriptionError("a PP file has 64-word headers and no spare entries or fixed header")
         self.entry_length = entry_length
         sub_model = int(desc.get("sub_model", 1))
 
         fh = np.zeros(FIXHDR_WORDS, dtype=np.int64)
-        fh[0] = -32768
+        fh[0] = -32768 if (ws, order) == (4, "little") else 20
         fh[1] = sub_model
         fh[2] = int(desc.get("vert_coord", 1))
         fh[3] = int(desc.get("grid_type", 0))
@@ -147,9 +146,10 @@ class _Plan:
             raise DescriptionError("ref_time has more than six words")
         fh[20:20 + len(ref)] = ref
 
-        layout = {"fixhdr": [0, FIXHDR_WORDS * 4]}
+        layout = {"format": "pp" if self.pp else "fieldsfile", "word_size": ws, "byte_order": order,
+                  "fixhdr": None if self.pp else [0, FIXHDR_WORDS * ws]}
         word = FIXHDR_WORDS + 1          # next free word, 1-based
-        self.consts = []                 # (int32 array) in file order
+        self.consts = []                 # native word arrays in file order
 
         for key, hword, default in SECTIONS_1D:
             given = desc.get(key, default)
@@ -157,25 +157,25 @@ class _Plan:
                 given = 0
             if isinstance(given, (list, tuple)):
                 real = key == "real_consts"
-                values = _real_bits(given) if real else _wrap32(given)
+                values = words.reals(given) if real else words.ints(given)
                 length = len(values)
             else:
                 length = int(given)
                 if length < 0:
                     raise DescriptionError("%s must not be negative" % key)
-                values = np.zeros(length, dtype="<i4")
-            if length == 0:
+                values = np.zeros(length, dtype=words.native)
+            if length == 0 or self.pp:
                 layout[key] = None
                 continue
             fh[hword - 1] = word
             fh[hword] = length
             self.consts.append(values)
-            layout[key] = [(word - 1) * 4, (word - 1 + length) * 4]
+            layout[key] = [(word - 1) * ws, (word - 1 + length) * ws]
             word += length
 
         for key, hword in SECTIONS_2D:
             given = desc.get(key)
-            if given is None:
+            if given is None or self.pp:
                 layout[key] = None
                 continue
             first, second = (int(v) for v in given)
@@ -187,13 +187,13 @@ class _Plan:
             fh[hword + 1] = second
             values = desc.get(key + "_values")
             if values is None:
-                self.consts.append(np.zeros(length, dtype="<i4"))
+                self.consts.append(np.zeros(length, dtype=words.native))
             else:
-                values = _real_bits(values).ravel()
+                values = words.reals(values).ravel()
                 if values.size != length:
                     raise DescriptionError("%s_values: %d values for %d words" % (key, values.size, length))
                 self.consts.append(values)
-            layout[key] = [(word - 1) * 4, (word - 1 + length) * 4]
+            layout[key] = [(word - 1) * ws, (word - 1 + length) * ws]
             word += length
 
         # Lookup table.
@@ -203,9 +203,9 @@ class _Plan:
         fh[150] = entry_length
         fh[151] = n_entries
         lookup_words = entry_length * n_entries
-        layout["lookup"] = [(word - 1) * 4, (word - 1 + lookup_words) * 4]
-        layout["entries"] = [[(word - 1 + i * entry_length) * 4,
-                              (word - 1 + (i + 1) * entry_length) * 4] for i in range(nf)]
+        layout["lookup"] = None if self.pp else [(word - 1) * ws, (word - 1 + lookup_words) * ws]
+        layout["entries"] = [[(word - 1 + i * entry_length) * ws,
+                              (word - 1 + (i + 1) * entry_length) * ws] for i in range(nf)]
         word += lookup_words
 
         # Data section: records one after another in lookup order.
@@ -217,7 +217,14 @@ class _Plan:
         npts = rows * cols
         if nf and (npts.min() < 0 or pad.min() < 0):
             raise DescriptionError("rows*cols and pad must not be negative")
-        rec_words = npts + pad
+        self.npts = npts
+        self.kinds = [packing(f.get("lbpack", 0), ws) for f in fields]
+        value_words = self._value_words()
+        if not self.pp and any(f.get("extra_x") or f.get("extra_y") for f in fields):
+            raise DescriptionError("extra_x and extra_y need the PP format")
+        self.extra = [self._extra_vectors(k) for k in range(nf)] if self.pp else [[]] * nf
+        self.extra_words = np.asarray([sum(1 + len(v) for _, v in e) for e in self.extra], dtype=np.int64).reshape(nf)
+        rec_words = value_words + pad
         rec_start = np.empty(nf, dtype=np.int64)   # 0-based word addresses
         if nf:
             rec_start[0] = data_start - 1
@@ -226,47 +233,23 @@ class _Plan:
         data_words = int(rec_words.sum())
         fh[159] = data_start
         fh[160] = data_words
-        self.npts = npts
+        self.value_words = value_words
         self.rec_words = rec_words
         self.rec_start = rec_start
-        layout["data"] = [(data_start - 1) * 4, (data_start - 1 + data_words) * 4]
-        layout["records"] = np.stack([rec_start * 4, (rec_start + rec_words) * 4], axis=1).tolist() \
+        layout["data"] = None if self.pp else [(data_start - 1) * ws, (data_start - 1 + data_words) * ws]
+        layout["records"] = np.stack([rec_start * ws, (rec_start + rec_words) * ws], axis=1).tolist() \
             if nf else []
         word += data_words
-        full_size = (word - 1) * 4
+        full_size = (word - 1) * ws
+        if self.pp:
+            places = pp_places(rec_words, self.extra_words, ws, self.marker)
+            full_size = places.pop("size")
+            layout.update(places, marker_size=self.marker)
 
         for w, v in _word_map(desc.get("fixhdr", {}), "fixhdr", FIXHDR_WORDS):
             fh[w - 1] = v
-        self.fixhdr = _wrap32(fh)
-
-        # Lookup entries, built column by column.
-        width = max(entry_length, UM_LOOKUP_WORDS)
-        lk = np.zeros((nf, width), dtype=np.int64)
-        if nf:
-            vt = col("vt", DEFAULT_TIME)
-            lk[:, 0:6] = _dates(vt, "vt")
-            lk[:, 6:12] = _dates([f.get("dt", v) for f, v in zip(fields, vt)], "dt")
-            for key, w, default in FIELD_INT_WORDS:
-                lk[:, w - 1] = np.asarray(col(key, default), dtype=np.int64)
-            lk[:, LBLREC - 1] = rec_words
-            lk[:, LBEGIN - 1] = rec_start
-            lk[:, LBREL - 1] = 3
-            lk[:, LBUSER7 - 1] = sub_model
-            for key, w, default in FIELD_REAL_WORDS:
-                lk[:, w - 1] = _real_bits(col(key, default))
-        lk32 = _wrap32(lk)[:, :entry_length]
-        for i, f in enumerate(fields):
-            if "lookup" in f:
-                for w, v in _word_map(f["lookup"], "lookup of field %d" % i, entry_length):
-                    lk32[i, w - 1] = _wrap32(v)
-            if "lookup_real" in f:
-                for w, v in _word_map(f["lookup_real"], "lookup_real of field %d" % i,
-                                      entry_length):
-                    lk32[i, w - 1] = _real_bits(v)
-        if spare:
-            lk32 = np.concatenate(
-                [lk32, np.full((spare, entry_length), SPARE_WORD, dtype=np.int32)])
-        self.lookup = np.ascontiguousarray(lk32, dtype="<i4")
+        self.fixhdr = words.ints(fh)
+        self.lookup = self._lookup(col, sub_model)
 
         truncate = desc.get("truncate")
         append = int(desc.get("append", 0) or 0)
@@ -283,77 +266,57 @@ class _Plan:
         layout["entry_length"] = entry_length
         self.layout = layout
 
-    # ------------------------------------------------------------ field values
-
-    def _fill_field(self, k, out_i, out_f):
-        """Writes the values of field k into out_i/out_f (int32/float32 views of its record)."""
-        f = self.fields[k]
-        n = int(self.npts[k])
-        if "ints" in f:
-            arr = _wrap32(f["ints"]).ravel()
-            if arr.size != n:
-                raise DescriptionError("field %d: %d ints for %d points" % (k, arr.size, n))
-            out_i[:n] = arr
-            return
-        bmdi = float(f.get("bmdi", DEFAULT_BMDI))
-        if "data" in f:
-            data = f["data"]
-            if not isinstance(data, np.ndarray):
-                data = [bmdi if v is None else v for v in data]
-            arr = np.asarray(data, dtype=np.float64).ravel()
-            if arr.size != n:
-                raise DescriptionError("field %d: %d values for %d points" % (k, arr.size, n))
-            out_f[:n] = arr
-            return
-        if "fill" in f:
-            v = f["fill"]
-            out_f[:n] = bmdi if v is None else float(v)
-            return
-        pattern = f.get("pattern", "ramp")
-        if pattern == "smooth":
-            rows, cols = int(f.get("rows", 3)), int(f.get("cols", 4))
-            base = float(f.get("base", 0.0))
-            amp = float(f.get("amplitude", 1.0))
-            lat = float(f.get("bzy", -90.0)) + float(f.get("bdy", 2.5)) * np.arange(1, rows + 1)
-            lon = float(f.get("bzx", 0.0)) + float(f.get("bdx", 3.75)) * np.arange(1, cols + 1)
-            vals = base + amp * np.cos(np.radians(lat))[:, None] * \
-                (1.0 + 0.1 * np.sin(np.radians(lon)))[None, :]
-            out_f[:n] = vals.ravel()
-        elif pattern == "ramp":
-            out_f[:n] = 1000.0 * k + np.arange(n, dtype=np.float64)
-        else:
-            raise DescriptionError("field %d: unknown pattern %r" % (k, pattern))
-
-    def _data_blocks(self):
-        """The data section as int32 arrays, each holding whole records, at most BLOCK_WORDS
-        words unless one record is larger."""
-        nf = len(self.fields)
-        k = 0
-        while k < nf:
-            end = k + 1
-            total = int(self.rec_words[k])
-            while end < nf and total + int(self.rec_words[end]) <= BLOCK_WORDS:
-                total += int(self.rec_words[end])
-                end += 1
-            block = np.zeros(total, dtype="<i4")
-            block_f = block.view("<f4")
-            pos = 0
-            for j in range(k, end):
-                w = int(self.rec_words[j])
-                self._fill_field(j, block[pos:pos + w], block_f[pos:pos + w])
-                pos += w
-            yield block
-            k = end
+    def _lookup(self, col, sub_model):
+        """Lookup entries, built column by column, with the spare entries after them."""
+        words, fields, nf = self.words, self.fields, len(self.fields)
+        entry_length = self.entry_length
+        width = max(entry_length, UM_LOOKUP_WORDS)
+        lk = np.zeros((nf, width), dtype=np.int64)
+        if nf:
+            vt = col("vt", DEFAULT_TIME)
+            lk[:, 0:6] = _dates(vt, "vt")
+            lk[:, 6:12] = _dates([f.get("dt", v) for f, v in zip(fields, vt)], "dt")
+            for key, w, default in FIELD_INT_WORDS:
+                lk[:, w - 1] = np.asarray(col(key, default), dtype=np.int64)
+            lk[:, LBLREC - 1] = self.rec_words
+            lk[:, LBREL - 1] = 3
+            lk[:, LBUSER7 - 1] = sub_model
+            if self.pp:
+                lk[:, LBEXT - 1] = self.extra_words
+            else:
+                lk[:, LBEGIN - 1] = self.rec_start
+                if (words.size, words.order) != (4, "<"):
+                    lk[:, LBNREC - 1] = self.rec_words
+            for key, w, default in FIELD_REAL_WORDS:
+                lk[:, w - 1] = words.reals(col(key, default))
+        lk32 = words.ints(lk)[:, :entry_length]
+        for i, f in enumerate(fields):
+            if "lookup" in f:
+                for w, v in _word_map(f["lookup"], "lookup of field %d" % i, entry_length):
+                    lk32[i, w - 1] = words.ints(v)
+            if "lookup_real" in f:
+                for w, v in _word_map(f["lookup_real"], "lookup_real of field %d" % i,
+                                      entry_length):
+                    lk32[i, w - 1] = words.reals(v)
+        spare = int(self.desc.get("spare", 0))
+        if spare:
+            lk32 = np.concatenate(
+                [lk32, np.full((spare, entry_length), SPARE_WORD, dtype=words.native)])
+        return np.ascontiguousarray(lk32, dtype=words.native)
 
     def chunks(self):
         """The finished file as a sequence of numpy arrays (truncate and append applied)."""
         remaining = self.cut
+        words = self.words
 
         def parts():
-            yield self.fixhdr
+            if self.pp:
+                yield from self._pp_fields()
+                return
+            yield words.encode(self.fixhdr)
             for c in self.consts:
-                yield c
-            yield self.lookup.ravel()
+                yield words.encode(c)
+            yield words.encode(self.lookup.ravel())
             for b in self._data_blocks():
                 yield b
 
