@@ -116,6 +116,26 @@ def packed_l(path):
           "peak memory %.0f MiB" % (statistics.median(times), min(times), memory / 1024))
 
 
+def workload_w():
+    """The WGDOS-packed 64-bit big-endian file against the same fields unpacked in today's
+    layout: what reading and unpacking the layout real model output uses costs."""
+    generate(["W"])
+    medians = {}
+    for name in ("W_unpacked", "W_wgdos"):
+        path = os.path.join(DATA, name + ".um")
+        times = []
+        for _ in range(3):
+            times.append(timed(convert_command(path), [path] + CONFIG))
+            remove([path + ".nc"])
+        medians[name] = statistics.median(times)
+        memory = peak_memory_kib(convert_command(path))
+        remove([path + ".nc"])
+        print("W  %s, %.0f MiB on disk: convert %.2f s (fastest %.2f s), peak memory %.0f MiB"
+              % (name, os.path.getsize(path) / 2**20, medians[name], min(times), memory / 1024))
+    print("W  WGDOS 64-bit big-endian against unpacked 32-bit little-endian: x%.2f"
+          % (medians["W_wgdos"] / medians["W_unpacked"]))
+
+
 def workload_m():
     generate(["M50", "M100", "M200"])
     times = {}
@@ -223,10 +243,10 @@ def workload_b():
 
 def main():
     os.makedirs(DATA, exist_ok=True)
-    chosen = sys.argv[1:] or ["L", "M", "B"]
+    chosen = sys.argv[1:] or ["L", "M", "B", "W"]
     print("machine: %d cores, %s" % (os.cpu_count(), " ".join(os.uname()[2:3])))
     for name in chosen:
-        {"L": workload_l, "M": workload_m, "B": workload_b}[name]()
+        {"L": workload_l, "M": workload_m, "B": workload_b, "W": workload_w}[name]()
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 L: about 1 GiB, 1,000 fields of 512 x 512 on 10 variables (10 times on 10 pressure levels).
 M<n>: n thousand fields of 16 x 16 in 100 variables (time series on 10 pressure levels).
 B: 200 files of about 5 MiB (20 fields of 256 x 256 on 2 variables), an ensemble.
+W: 256 fields of 512 x 512 unpacked in today's layout, and WGDOS-packed in 64-bit big-endian words.
 """
 
 import os
@@ -41,6 +42,12 @@ def workload(name):
     if name.startswith('M'):
         thousands = int(name[1:])
         return {name + '.um': time_series(100, thousands, 10, 16, 16)}
+    if name == 'W':
+        # The same 256 fields of 512 x 512 (256 MiB of values) unpacked in today's layout, and
+        # WGDOS-packed in a fields file of 64-bit big-endian words, as the model writes them.
+        desc = time_series(4, 8, 8, 512, 512)
+        packed = dict(desc, word_size=8, byte_order="big", field_defaults={"lbpack": 1, "accuracy": -4})
+        return {'W_unpacked.um': desc, 'W_wgdos.um': packed}
     if name == 'B':
         desc = time_series(2, 10, 1, 256, 256)
         return {os.path.join('B', 'member%03d.um' % member): desc for member in range(200)}
@@ -49,7 +56,7 @@ def workload(name):
 
 def main():
     data_dir = sys.argv[1]
-    for name in sys.argv[2:] or ['L', 'M50', 'M100', 'M200', 'B']:
+    for name in sys.argv[2:] or ['L', 'M50', 'M100', 'M200', 'B', 'W']:
         for rel_path, desc in workload(name).items():
             path = os.path.join(data_dir, rel_path)
             os.makedirs(os.path.dirname(path), exist_ok=True)

@@ -4,6 +4,7 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 #include "Level.h"
 #include "Region.h"
@@ -22,6 +23,9 @@ struct GridConstants
     // The lists made from them, made once so that every field shares them.
     mutable Region::CoordinateList px_row_list;
     mutable Region::CoordinateList px_col_list;
+    // Per field, coordinates of its own (a PP field's extra data), which come first; may be null.
+    const std::vector<std::vector<float>>* px_field_lats = nullptr;
+    const std::vector<std::vector<float>>* px_field_lons = nullptr;
 };
 
 // The row- and column-dependent constants of a file read into x_arrays.

@@ -22,6 +22,9 @@ int tessold(char* strInFile, char* strMetadataTrans, char* strPackData, char* st
 #define TESSOLD_SIGNAL_CLEANUP 16u /* SIGINT, SIGTERM or SIGHUP during the call remove the unfinished
                                       output and end the process by that signal (for programs that
                                       have no handlers of their own) */
+#define TESSOLD_ANY_LAYOUT 32u     /* reads fields files of 32- or 64-bit words in either byte order,
+                                      PP files, and WGDOS-packed or 32-bit packed fields; without it
+                                      only 32-bit little-endian fields files of unpacked data */
 
 /* Results of tessold_convert. */
 #define TESSOLD_OK 0

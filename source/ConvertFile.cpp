@@ -14,6 +14,7 @@
 #include "Messages.h"
 #include "MTime.h"
 #include "Packing.h"
+#include "ReadInput.h"
 #include "ReadUMFile.h"
 #include "ToString.h"
 #include "UMWords.h"
@@ -25,42 +26,6 @@ namespace {
 
 const int ci_hdrchk_words = 6;
 
-// Something that exists but is no regular file (a folder, a named pipe, a device) cannot be a
-// UM file, and opening a named pipe that nobody writes to would wait for ever.
-bool ExistsButIsNoRegularFile(const std::string& s_path)
-{
-    struct stat x_status;
-    return stat(s_path.c_str(), &x_status) == 0 && !S_ISREG(x_status.st_mode);
-}
-
-// Reads headers and data; returns false after reporting a corrupt or empty file.
-bool ReadInput(std::istream& x_infile, const std::string& s_input_file_name, UMArrays& x_hdrs)
-{
-    std::string s_fault;
-    if (!ReadHdrs(x_infile, x_hdrs, s_fault)) {
-        error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
-        return false;
-    }
-    // Packed data would be taken for plain values, so such a file stops before its data are read.
-    int i_lbpack = 0;
-    const int i_packed = FindPackedField(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, i_lbpack);
-    if (i_packed >= 0) {
-        error("Error: Input file: " + s_input_file_name + ": field " + ToString(i_packed, 0, ' ') +
-               " is packed (LBPACK=" + ToString(i_lbpack, 0, ' ') + "), which this program cannot read");
-        return false;
-    }
-    x_hdrs.px_data = MapData(s_input_file_name, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
-    if (!s_fault.empty()) {
-        error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
-        return false;
-    }
-    if (x_hdrs.px_data == nullptr) {
-        error("Error: Input file: " + s_input_file_name + " contains no data.");
-        return false;
-    }
-    return true;
-}
-
 // Builds the file's reference time from fixed-header words 21 to 26 and the calendar word 8.
 MTime ReferenceTime(const int* px_fixhdr)
 {
@@ -69,12 +34,22 @@ MTime ReferenceTime(const int* px_fixhdr)
     return MTime(px_fixhdr + FH_DATA_TIME - 1, FixedWord(px_fixhdr, FH_CALENDAR));
 }
 
+// Reads the input, reporting one that holds no data as well.
+InputRead ReadInput(const ConversionJob& x_job, InputFile& x_input)
+{
+    const InputRead x_read = ReadInputFile(x_job.s_input, x_job.b_any_layout, false, x_input);
+    if (x_read != InputRead::Read || x_input.Arrays().px_data != nullptr)
+        return x_read;
+    error("Error: Input file: " + x_job.s_input + " contains no data.");
+    return InputRead::Faulty;
+}
+
 // Groups the fields into variables; false after reporting a field whose grid cannot be placed.
-bool Extract(const UMArrays& x_hdrs, std::list<Variable>& x_var_list, const std::string& s_input_file_name)
+bool Extract(InputFile& x_input, std::list<Variable>& x_var_list, const std::string& s_input_file_name)
 {
     std::string s_fault;
-    const GridConstants x_grid = GridConstantsOf(x_hdrs.px_fixhdr, x_hdrs.px_rowc, x_hdrs.px_colc);
-    if (ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list, x_grid, s_fault))
+    UMArrays& x_hdrs = x_input.Arrays();
+    if (ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list, x_input.Grids(), s_fault))
         return true;
     error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
     return false;
@@ -146,27 +121,17 @@ int ConvertFile(const ConversionJob& x_job)
         error("Error: Output file could not be written.");
         return ci_failed;
     }
-    if (ExistsButIsNoRegularFile(s_input_file_name)) {
-        error("Error: Input file: " + s_input_file_name + " is not a UM file.");
+    // Released on every path once reading has begun.
+    InputFile x_input;
+    const InputRead x_read = ReadInput(x_job, x_input);
+    if (x_read == InputRead::Refused)
         return ci_failed;
-    }
-    std::ifstream x_infile(s_input_file_name, std::ios::in | std::ios::binary);
-    if (!x_infile) {
-        error("Error: Input file: " + s_input_file_name + " could not be opened.");
-        return ci_failed;
-    }
-    if (!IsUMFile(x_infile)) {
-        error("Error: Input file: " + s_input_file_name + " is not a UM file.");
-        return ci_failed;
-    }
 
     int i_ret = ci_failed;
-    // Released on every path once reading has begun.
-    UMArrays x_hdrs;
     std::list<Variable> x_var_list;
-    bool b_failed = !ReadInput(x_infile, s_input_file_name, x_hdrs);
-    MTime x_ref_time = ReferenceTime(x_hdrs.px_fixhdr);
-    b_failed = b_failed || !Extract(x_hdrs, x_var_list, s_input_file_name);
+    bool b_failed = x_read != InputRead::Read;
+    MTime x_ref_time = ReferenceTime(x_input.Arrays().px_fixhdr);
+    b_failed = b_failed || !Extract(x_input, x_var_list, s_input_file_name);
     Configuration x_config(x_job.s_translation, x_job.s_packing, x_job.s_attributes);
     b_failed = b_failed || !x_config.Load() || !Pack(x_config.x_packing, x_var_list, s_input_file_name);
     if (!b_failed)
@@ -176,7 +141,6 @@ int ConvertFile(const ConversionJob& x_job)
 
     // The fields point into the data buffer, so the variables go before the buffer does.
     x_var_list.clear();
-    x_infile.close();
     if (i_ret == ci_converted)
         inform("Converted file: " + s_input_file_name + " to: " + x_job.s_output);
     return i_ret;

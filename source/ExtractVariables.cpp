@@ -180,14 +180,27 @@ Region::CoordinateList AxisList(const int* px_words, long long i_first, int i_po
     return px_made;
 }
 
-// Gives one axis its list when its spacing says it needs one; returns the fault, or empty.
+// The field's own coordinates (a PP field's extra data), when it has as many as its axis points.
+Region::CoordinateList FieldList(const std::vector<std::vector<float>>* px_lists, int idx, int i_points)
+{
+    if (px_lists == nullptr || idx >= static_cast<int>(px_lists->size()))
+        return nullptr;
+    const std::vector<float>& x_list = (*px_lists)[static_cast<size_t>(idx)];
+    if (i_points <= 0 || x_list.size() != static_cast<size_t>(i_points))
+        return nullptr;
+    return std::make_shared<const std::vector<float>>(x_list);
+}
+
+// Gives one axis its list when its spacing says it needs one: the field's own, else the file's
+// section; returns the fault, or empty.
 template <typename SetList>
-std::string AttachAxis(float f_spacing, float f_bmdi, int i_points, const int* px_words, long long i_first,
-                       Region::CoordinateList& px_made, const std::string& s_what, SetList x_set_list)
+std::string AttachAxis(float f_spacing, float f_bmdi, int i_points, Region::CoordinateList px_own,
+                       const int* px_words, long long i_first, Region::CoordinateList& px_made,
+                       const std::string& s_what, SetList x_set_list)
 {
     if (!NeedsList(f_spacing, f_bmdi, i_points))
         return std::string();
-    Region::CoordinateList px_list = AxisList(px_words, i_first, i_points, px_made);
+    Region::CoordinateList px_list = px_own != nullptr ? px_own : AxisList(px_words, i_first, i_points, px_made);
     if (px_list == nullptr)
         return " has no " + s_what + " spacing and the file has no " + s_what + "-dependent constants of " +
                ToString(i_points, 0, ' ') + " " + s_what + "s";
@@ -201,13 +214,15 @@ std::string AttachCoordinateLists(Region& x_region, int* px_fixhdr, int* px_pphd
                                   const GridConstants& x_grid)
 {
     const float f_bmdi = LookupReal(px_fixhdr, px_pphdrs, idx, BMDI);
+    const int i_rows = x_region.GetNRows(), i_cols = x_region.GetNCols();
     std::string s_fault =
-        AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, BDY), f_bmdi, x_region.GetNRows(), x_grid.px_rows,
-                   x_grid.i_rows, x_grid.px_row_list, "row",
-                   [&](Region::CoordinateList px_list) { x_region.SetLatitudeList(px_list); });
+        AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, BDY), f_bmdi, i_rows,
+                   FieldList(x_grid.px_field_lats, idx, i_rows), x_grid.px_rows, x_grid.i_rows,
+                   x_grid.px_row_list, "row", [&](Region::CoordinateList px_list) { x_region.SetLatitudeList(px_list); });
     if (s_fault.empty())
-        s_fault = AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, BDX), f_bmdi, x_region.GetNCols(),
-                             x_grid.px_cols, x_grid.i_cols, x_grid.px_col_list, "column",
+        s_fault = AttachAxis(LookupReal(px_fixhdr, px_pphdrs, idx, BDX), f_bmdi, i_cols,
+                             FieldList(x_grid.px_field_lons, idx, i_cols), x_grid.px_cols, x_grid.i_cols,
+                             x_grid.px_col_list, "column",
                              [&](Region::CoordinateList px_list) { x_region.SetLongitudeList(px_list); });
     return s_fault.empty() ? s_fault : "field " + ToString(idx, 0, ' ') + s_fault;
 }

@@ -13,6 +13,7 @@
 #include "Configuration.h"
 #include "ExtractVariables.h"
 #include "Messages.h"
+#include "ReadInput.h"
 #include "ReadUMFile.h"
 #include "ToString.h"
 #include "UMWords.h"
@@ -65,8 +66,8 @@ std::string GridText(const Region& x_region, bool b_json)
            ToString(x_region.GetPoleLongitude(), 0, ' ');
 }
 
-// One lookup entry as a line.
-std::string FieldLine(int* px_fixhdr, int* px_pphdrs, int idx, bool b_json)
+// One lookup entry as a line; i_lbpack is the packing the field has in the file.
+std::string FieldLine(int* px_fixhdr, int* px_pphdrs, int idx, int i_lbpack, bool b_json)
 {
     const VarField x_field = ExtractVarField(px_fixhdr, px_pphdrs, nullptr, idx);
     const TimeField x_time = ExtractTime(px_fixhdr, px_pphdrs, idx);
@@ -82,13 +83,13 @@ std::string FieldLine(int* px_fixhdr, int* px_pphdrs, int idx, bool b_json)
                ToString(x_level.GetType(), 0, ' ') + ", \"level\": " + JsonNumber(x_level.GetValue()) +
                ", \"rows\": " + ToString(x_region.GetNRows(), 0, ' ') + ", \"cols\": " +
                ToString(x_region.GetNCols(), 0, ' ') + ", \"grid\": " + GridText(x_region, true) +
-               ", \"lbpack\": " + ToString(x_field.GetPackCode(), 0, ' ') + ", \"bmdi\": " +
+               ", \"lbpack\": " + ToString(i_lbpack, 0, ' ') + ", \"bmdi\": " +
                JsonNumber(x_field.GetMissingValue()) + "}";
     return ToString(idx, 0, ' ') + "  " + s_stash + "  LBFC " + ToString(x_field.GetFieldCode(), 0, ' ') +
            "  valid " + s_valid + "  data " + s_data + "  LBTIM " + ToString(x_time.GetType(), 0, ' ') +
            "  level " + ToString(x_level.GetType(), 0, ' ') + " " + ToString(x_level.GetValue(), 0, ' ') + "  " +
            ToString(x_region.GetNRows(), 0, ' ') + " x " + ToString(x_region.GetNCols(), 0, ' ') + "  " +
-           GridText(x_region, false) + "  LBPACK " + ToString(x_field.GetPackCode(), 0, ' ') + "  BMDI " +
+           GridText(x_region, false) + "  LBPACK " + ToString(i_lbpack, 0, ' ') + "  BMDI " +
            ToString(x_field.GetMissingValue(), 0, ' ');
 }
 
@@ -115,26 +116,23 @@ std::string VariablesLine(const std::list<Variable>& x_vars, const VarLevTrans& 
 
 bool ListFile(const ConversionJob& x_job, bool b_json)
 {
-    std::ifstream x_infile(x_job.s_input, std::ios::in | std::ios::binary);
-    if (!x_infile || !IsUMFile(x_infile)) {
-        error("Error: Input file: " + x_job.s_input + " is not a UM file.");
+    InputFile x_input;
+    if (ReadInputFile(x_job.s_input, x_job.b_any_layout, true, x_input) != InputRead::Read)
         return false;
-    }
-    UMArrays x_hdrs;
-    std::string s_fault;
-    if (!ReadHdrs(x_infile, x_hdrs, s_fault)) {
-        error("Error: Input file: " + x_job.s_input + " is corrupt: " + s_fault);
-        return false;
-    }
     Configuration x_config(x_job.s_translation, "", "");
     if (!x_config.Load())
         return false;
-    const int i_count = FixedWord(x_hdrs.px_fixhdr, FH_LOOKUP_ENTRIES);
-    for (int idx = 0; idx < i_count; ++idx)
-        inform(FieldLine(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, idx, b_json));
+    inform(b_json ? "{\"layout\": \"" + x_input.s_layout + "\"}" : "layout: " + x_input.s_layout);
+    UMArrays& x_hdrs = x_input.Arrays();
+    const int i_count = x_hdrs.px_fixhdr != nullptr ? FixedWord(x_hdrs.px_fixhdr, FH_LOOKUP_ENTRIES) : 0;
+    for (int idx = 0; idx < i_count; ++idx) {
+        const int i_lbpack = x_input.b_normalised ? x_input.x_normalised.x_lbpack[static_cast<size_t>(idx)]
+                                                  : ExtractVarField(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, nullptr, idx).GetPackCode();
+        inform(FieldLine(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, idx, i_lbpack, b_json));
+    }
     std::list<Variable> x_vars;
-    const GridConstants x_grid = GridConstantsOf(x_hdrs.px_fixhdr, x_hdrs.px_rowc, x_hdrs.px_colc);
-    if (!ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, nullptr, x_vars, x_grid, s_fault)) {
+    std::string s_fault;
+    if (i_count > 0 && !ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, nullptr, x_vars, x_input.Grids(), s_fault)) {
         error("Error: Input file: " + x_job.s_input + " is corrupt: " + s_fault);
         return false;
     }

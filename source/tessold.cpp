@@ -96,6 +96,7 @@ ConversionJob JobOf(const tessold_request& x_request)
     x_job.s_packing = TextOrEmpty(x_request.packing);
     x_job.s_attributes = TextOrEmpty(x_request.attributes);
     x_job.b_replace = (x_request.flags & TESSOLD_REPLACE) != 0;
+    x_job.b_any_layout = (x_request.flags & TESSOLD_ANY_LAYOUT) != 0;
     return x_job;
 }
 

@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     request.output = argv[2];
     request.report = report;
     request.report_size = sizeof report;
+    request.flags = TESSOLD_ANY_LAYOUT;
     result = tessold_convert(&request, message, sizeof message);
     printf("result %d\n%s%s", result, message, report);
     return result;
