@@ -131,8 +131,7 @@ class BatchTest(unittest.TestCase):
         with common.temp_dir() as folder:
             trans, pack, gatts = common.default_configs(folder)
             inputs = write_members(folder, 12, "f")
-            env = dict(os.environ, LD_PRELOAD=os.path.join(common.build_dir(), "tests", "libtessold_fail_calls.so"),
-                       ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+            env = common.fail_calls_env()
             for every, converted in (("3", 12), ("1", 0)):
                 with self.subTest(every=every):
                     env["TESSOLD_TEST_FORK_FAILS_EVERY"] = every
