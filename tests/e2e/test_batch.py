@@ -61,8 +61,8 @@ class BatchTest(unittest.TestCase):
             self.assertIn("Converted 5 of 8 files in ", result.stderr)
             self.assertIn("  %s (exit status 1: Error: Input file: %s is corrupt: " % (corrupt, corrupt),
                           result.stderr)
-            # The library names the failing call on standard output; its half-written file goes.
-            self.assertIn("  %s (exit status 3: NetCDF: Name contains illegal characters)" % refused, summary)
+            # The library's message names the failing call; its half-written file goes.
+            self.assertIn("  %s (exit status 3: Error: NetCDF: Name contains illegal characters)" % refused, summary)
             self.assertFalse(os.path.exists(refused + ".nc"))
             self.assertIn("  %s (exit status 1: file : %s does not exist)" % (missing, missing),
                           summary)
@@ -151,7 +151,9 @@ class BatchTest(unittest.TestCase):
             result = subprocess.run([common.host_program(), refused, trans, pack, gatts], capture_output=True,
                                     text=True, timeout=300)
             self.assertEqual(result.returncode, 3, result.stderr)
-            self.assertEqual(result.stdout, "NetCDF: Name contains illegal characters\n")
+            self.assertEqual(result.stdout, "")
+            self.assertEqual(result.stderr, "Error: NetCDF: Name contains illegal characters\n"
+                                            "Error: Output file could not be written.\n")
             self.assertFalse(os.path.exists(refused + ".nc"))
 
     def test_a_low_limit_on_open_files_neither_fails_files_nor_loses_reasons(self):
