@@ -2,26 +2,17 @@
 #ifndef TESSOLD_HOSTBATCH_H
 #define TESSOLD_HOSTBATCH_H
 
-#include <string>
-#include <vector>
+#include "HostCall.h"
+#include "HostOptions.h"
 
-typedef int (*ConvertFunction)(char*, char*, char*, char*);
-
-struct BatchJob
-{
-    std::string s_translation;
-    std::string s_packing;
-    std::string s_global_atts;
-    std::vector<std::string> x_inputs;
-    int i_jobs;
-};
-
-// Converts every input with at most i_jobs children at a time. A failing file, even one
+// Converts every input with at most i_jobs children at a time, each as the job says (an input
+// whose output exists counts as skipped with --skip-existing). A failing file, even one
 // whose child ends with status 3 or a signal, never stops the batch. Shows a progress bar
-// when standard error is a terminal and a one-line summary at the end. Returns 0 when every
+// when standard error is a terminal and a one-line summary at the end (neither when quiet,
+// but for a summary of failures or an interruption). Returns 0 when every
 // file converted, 1 otherwise (the failing files are listed). SIGINT, SIGTERM or SIGHUP
 // stops the batch: no new file starts, the conversions under way finish, and after the
 // summary the process ends by that signal.
-int RunBatch(ConvertFunction px_convert, const BatchJob& x_job);
+int RunBatch(ConvertEntry px_convert, const HostOptions& x_options);
 
 #endif

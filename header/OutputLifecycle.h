@@ -7,9 +7,13 @@
 
 #include <string>
 
-// Creates a new empty file beside s_final under a temporary name and returns its path; an empty
-// path, with the system's reason in s_reason, when none can be created there.
-std::string CreateTemporaryOutput(const std::string& s_final, std::string& s_reason);
+class UnfinishedOutput;
+
+// Creates a new empty file beside s_final under a temporary name, arms x_unfinished with it and
+// returns its path; an empty path, with the system's reason in s_reason, when none can be
+// created there. The stop signals wait until the file is armed, so that none leaves it behind.
+std::string CreateTemporaryOutput(const std::string& s_final, UnfinishedOutput& x_unfinished,
+                                  std::string& s_reason);
 
 // Gives the finished file s_temporary the name s_final. Without b_replace an existing file of that
 // name is never replaced: false with b_exists set. False with s_reason on any other failure.

@@ -108,12 +108,12 @@ private:
     sigset_t x_previous;
 };
 
-// Runs in the child: converts one file with both its outputs in a log of its own (the netCDF
-// library names a failing call on standard output before it ends the process with status 3),
-// then ends the process with the conversion's result. Without a log, standard error stays the
-// batch's own, so that no reason is lost.
-[[noreturn]] void ConvertInChild(ConvertFunction px_convert, const BatchJob& x_job,
-                                 const std::string& s_input, int i_null, int i_log)
+// Runs in the child: converts one file with its messages and report in a log of its own, the
+// messages first, as their first line names what went wrong, then ends the process with the
+// conversion's result. Without a log, standard error stays the batch's own, so that no reason
+// is lost.
+[[noreturn]] void ConvertInChild(ConvertEntry px_convert, const HostJob& x_job, const std::string& s_input,
+                                 int i_null, int i_log)
 {
     StopSignals::IgnoreInChild();
     const int i_out = i_log >= 0 ? i_log : i_null;
@@ -125,9 +125,7 @@ private:
         close(i_null);
     if (i_log > STDERR_FILENO)
         close(i_log);
-    std::string s_in = s_input, s_trans = x_job.s_translation, s_pack = x_job.s_packing,
-                s_gatts = x_job.s_global_atts;
-    int i_result = px_convert(&s_in[0], &s_trans[0], &s_pack[0], &s_gatts[0]);
+    const int i_result = CallEntry(px_convert, x_job, s_input, x_job.i_flags);
     std::fflush(nullptr);
     _exit(i_result);
 }
@@ -182,7 +180,10 @@ std::string Outcome(int i_status, const std::string& s_log_text)
 class Progress
 {
 public:
-    explicit Progress(size_t i_files) : i_total(i_files), b_terminal(isatty(STDERR_FILENO)), x_start(Clock::now()) {}
+    Progress(size_t i_files, bool b_quiet)
+        : i_total(i_files), b_terminal(!b_quiet && isatty(STDERR_FILENO)), x_start(Clock::now())
+    {
+    }
 
     double Seconds() const { return std::chrono::duration<double>(Clock::now() - x_start).count(); }
 
@@ -229,9 +230,10 @@ private:
 class Batch
 {
 public:
-    Batch(ConvertFunction px_entry, const BatchJob& x_batch_job)
-        : px_convert(px_entry), x_job(x_batch_job), i_total(x_batch_job.x_inputs.size()),
-          i_jobs(x_batch_job.i_jobs > 0 ? x_batch_job.i_jobs : 1), x_progress(i_total)
+    Batch(ConvertEntry px_entry, const HostOptions& x_options)
+        : px_convert(px_entry), x_job(x_options.x_job), x_inputs(x_options.x_inputs),
+          i_total(x_inputs.size()), i_jobs(x_options.i_jobs > 0 ? x_options.i_jobs : 1),
+          x_progress(i_total, x_job.b_quiet)
     {
     }
 
@@ -274,13 +276,19 @@ private:
     void StartChildren()
     {
         while (gi_stop_signal == 0 && i_next < i_total && static_cast<int>(x_running.size()) < i_jobs) {
+            if (x_job.b_skip_existing && PathTaken(OutputPath(x_job, x_inputs[i_next]))) {
+                ++i_next;
+                ++i_skipped;
+                x_progress.Show(++i_done);
+                continue;
+            }
             const int i_log = OpenLog();
             if (i_log < 0 && !x_running.empty())
                 return;
             pid_t i_child = fork();
             if (i_child == 0) {
                 CloseLogsOfOthers();
-                ConvertInChild(px_convert, x_job, x_job.x_inputs[i_next], i_null, i_log);
+                ConvertInChild(px_convert, x_job, x_inputs[i_next], i_null, i_log);
             }
             if (i_child > 0) {
                 x_running[i_child] = {i_next++, i_log};
@@ -290,7 +298,7 @@ private:
             ReadLog(i_log);
             if (!x_running.empty())
                 return;
-            x_failures.push_back({x_job.x_inputs[i_next++], s_reason});
+            x_failures.push_back({x_inputs[i_next++], s_reason});
             x_progress.Line("Failed: " + x_failures.back().s_input + " (" + s_reason + ")");
             x_progress.Show(++i_done);
         }
@@ -314,7 +322,7 @@ private:
         auto it_running = x_running.find(i_child);
         if (it_running == x_running.end())
             return;
-        const std::string& s_input = x_job.x_inputs[it_running->second.i_input];
+        const std::string& s_input = x_inputs[it_running->second.i_input];
         std::string s_reason = Outcome(i_status, ReadLog(it_running->second.i_log));
         if (!s_reason.empty()) {
             x_failures.push_back({s_input, s_reason});
@@ -324,41 +332,49 @@ private:
         x_progress.Show(++i_done);
     }
 
+    // Quiet, the summary shows only when something went wrong.
     void PrintSummary() const
     {
+        if (x_job.b_quiet && x_failures.empty() && gi_stop_signal == 0)
+            return;
         StopSignalsHeld x_held;
         const double d_seconds = x_progress.Seconds();
+        const std::string s_skipped =
+            i_skipped > 0 ? "; " + std::to_string(i_skipped) + " skipped (output exists)" : "";
         const std::string s_not_started =
             i_next < i_total ? "; " + std::to_string(i_total - i_next) + " not started (interrupted)" : "";
-        std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s%s\n",
-                     i_done - x_failures.size(), i_total, d_seconds, d_seconds > 0 ? static_cast<double>(i_done) / d_seconds : 0.0,
-                     i_jobs, s_not_started.c_str(), x_failures.empty() ? "" : "; failed:");
+        std::fprintf(stderr, "Converted %zu of %zu files in %.1f s (%.1f files/s, %d jobs)%s%s%s\n",
+                     i_done - x_failures.size() - i_skipped, i_total, d_seconds,
+                     d_seconds > 0 ? static_cast<double>(i_done) / d_seconds : 0.0, i_jobs, s_skipped.c_str(),
+                     s_not_started.c_str(), x_failures.empty() ? "" : "; failed:");
         for (const Failure& x_failure : x_failures)
             std::fprintf(stderr, "  %s (%s)\n", x_failure.s_input.c_str(), x_failure.s_reason.c_str());
     }
 
-    ConvertFunction px_convert;
-    const BatchJob& x_job;
+    ConvertEntry px_convert;
+    const HostJob& x_job;
+    const std::vector<std::string>& x_inputs;
     const size_t i_total;
     const int i_jobs;
     Progress x_progress;
     std::map<pid_t, Running> x_running;
     std::vector<Failure> x_failures;
-    size_t i_next = 0;  // inputs started so far
-    size_t i_done = 0;  // inputs whose children have ended
+    size_t i_next = 0;     // inputs started so far
+    size_t i_done = 0;     // inputs whose children have ended, or skipped
+    size_t i_skipped = 0;  // inputs whose outputs existed (--skip-existing)
     bool b_stop_reported = false;
     int i_null = -1;
 };
 
 }  // namespace
 
-int RunBatch(ConvertFunction px_convert, const BatchJob& x_job)
+int RunBatch(ConvertEntry px_convert, const HostOptions& x_options)
 {
     // An ignored SIGCHLD, inherited from whoever started us, would let children vanish
     // without a status to wait for.
     signal(SIGCHLD, SIG_DFL);
     StopSignals x_stop_signals;
-    const int i_result = Batch(px_convert, x_job).Run();
+    const int i_result = Batch(px_convert, x_options).Run();
     if (gi_stop_signal != 0) {
         x_stop_signals.Restore();
         signal(gi_stop_signal, SIG_DFL);

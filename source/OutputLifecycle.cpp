@@ -48,24 +48,35 @@ std::string RandomSuffix()
 
 }  // namespace
 
-std::string CreateTemporaryOutput(const std::string& s_final, std::string& s_reason)
+std::string CreateTemporaryOutput(const std::string& s_final, UnfinishedOutput& x_unfinished,
+                                  std::string& s_reason)
 {
     const size_t i_slash = s_final.rfind('/');
     const std::string s_folder = i_slash == std::string::npos ? "" : s_final.substr(0, i_slash + 1);
     const std::string s_name = i_slash == std::string::npos ? s_final : s_final.substr(i_slash + 1);
-    for (int i_try = 0; i_try < 100; ++i_try) {
-        const std::string s_path = s_folder + "." + s_name + "." + RandomSuffix() + ".part";
+    // A signal between creating the file and arming its removal would leave the file behind.
+    sigset_t x_stop, x_previous;
+    sigemptyset(&x_stop);
+    for (int i_signal : ci_cleanup_signals)
+        sigaddset(&x_stop, i_signal);
+    pthread_sigmask(SIG_BLOCK, &x_stop, &x_previous);
+    std::string s_path;
+    for (int i_try = 0; i_try < 100 && s_path.empty(); ++i_try) {
+        const std::string s_candidate = s_folder + "." + s_name + "." + RandomSuffix() + ".part";
         // The permissions follow the process's file mode mask, as the output's own would.
-        const int i_fd = open(s_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int i_fd = open(s_candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (i_fd >= 0) {
             close(i_fd);
-            return s_path;
-        }
-        if (errno != EEXIST)
+            x_unfinished.Arm(s_candidate);
+            s_path = s_candidate;
+        } else if (errno != EEXIST) {
             break;
+        }
     }
-    s_reason = std::strerror(errno);
-    return std::string();
+    if (s_path.empty())
+        s_reason = std::strerror(errno);
+    pthread_sigmask(SIG_SETMASK, &x_previous, nullptr);
+    return s_path;
 }
 
 bool PublishOutput(const std::string& s_temporary, const std::string& s_final, bool b_replace, bool& b_exists,

@@ -152,11 +152,10 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
                     const GlobalAtts& x_global_atts, bool b_replace)
 {
     std::string s_reason;
-    const std::string s_temporary = CreateTemporaryOutput(s_output_file_name, s_reason);
+    UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
+    const std::string s_temporary = CreateTemporaryOutput(s_output_file_name, x_unfinished, s_reason);
     if (s_temporary.empty())
         return ReportUnwritable(s_output_file_name, s_reason);
-    UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
-    x_unfinished.Arm(s_temporary);
     std::unique_ptr<NcFile> px_nc_file = OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
     if (!px_nc_file->is_valid())
         return ReportUnwritable(s_output_file_name, s_reason);

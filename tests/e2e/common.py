@@ -89,6 +89,14 @@ def output_path(um_path):
     return um_path + ".nc"
 
 
+def fail_calls_env(**variables):
+    """The environment of a host run with tests/support/fail_calls.cpp preloaded, the variables
+    saying which calls fail. The preloaded library comes before the sanitizers' runtime, so
+    their check that it comes first is off."""
+    return dict(os.environ, LD_PRELOAD=os.path.join(build_dir(), "tests", "libtessold_fail_calls.so"),
+                ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0", **variables)
+
+
 def convert(um_path, trans, pack, gatts, timeout=CONVERT_TIMEOUT, env=None):
     """Runs the host program on the four files; returns (returncode, stdout, stderr)."""
     proc = subprocess.run([host_program(), um_path, trans, pack, gatts],

@@ -56,8 +56,7 @@ def run_scenario(name, scenario, folder):
         common.write_text(nc_path, existing)
     env = None
     if scenario.get("fail_reads"):
-        env = dict(os.environ, TESSOLD_TEST_PREAD_FAILS="1",
-                   LD_PRELOAD=os.path.join(common.build_dir(), "tests", "libtessold_fail_calls.so"))
+        env = common.fail_calls_env(TESSOLD_TEST_PREAD_FAILS="1")
     status, out, err = common.convert(um_path, *configs(scenario, folder), env=env)
     problems = []
     compare_text("status", status, scenario.get("status", 0), problems)
