@@ -14,7 +14,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 DATA = os.path.join(HERE, "data")
-HOST = os.path.join(ROOT, "build", "tessold")
+# Another build's host (a copy of an older build, to compare side by side) can stand in.
+HOST = os.environ.get("TESSOLD_BENCH_HOST") or os.path.join(ROOT, "build", "tessold")
 CONFIG = [os.path.join(ROOT, "examples", name)
           for name in ("translation.xml", "packing.xml", "global_attributes.txt")]
 
