@@ -2,6 +2,8 @@
 #ifndef TESSOLD_HOSTOPTIONS_H
 #define TESSOLD_HOSTOPTIONS_H
 
+#include "tessold.h"
+
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@ struct HostJob
     std::string s_attributes;   // "" = none
     std::string s_output;       // -o: the output of the one input; "" = by the folder rule
     std::string s_output_dir;   // --output-dir: outputs go there; "" = beside each input
-    unsigned int i_flags = 0;   // TESSOLD_REPLACE with --force, the listing flags with --list
+    unsigned int i_flags = TESSOLD_ANY_LAYOUT;   // every layout; TESSOLD_REPLACE with --force, listing flags
     bool b_skip_existing = false;
     bool b_quiet = false;
 };

@@ -19,10 +19,10 @@ const char* const cs_usage =
     "       tessold --list [--json] [--translation F] INPUT.um   (or: tessold list ...)\n";
 
 const char* const cs_help =
-    "Converts UM fields files (32-bit little-endian words, unpacked data) into CF-1.3 netCDF\n"
-    "classic files. An output is written under a temporary name (.NAME.XXXXXX.part) in its\n"
-    "folder and takes its name only once complete; an existing output is replaced only with\n"
-    "--force.\n"
+    "Converts UM fields files (32- or 64-bit words, either byte order) and PP files, unpacked or\n"
+    "WGDOS-packed, into CF-1.3 netCDF classic files. An output is written under a temporary\n"
+    "name (.NAME.XXXXXX.part) in its folder and takes its name only once complete; an\n"
+    "existing output is replaced only with --force.\n"
     "\n"
     "Names:\n"
     "  One name is the input, converted with the configuration files given as options, or\n"

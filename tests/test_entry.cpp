@@ -1,9 +1,10 @@
-// The exported entry point as a host sees it: the one symbol the library exports, and inputs
-// that are no regular file, which must be refused at once rather than read.
+// The exported entry points as a host sees them: the symbols the library exports, the layouts
+// each entry point reads, and inputs that are no regular file, which must be refused at once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,5 +41,45 @@ TEST(EntryPointDeathTest, PipesAndFoldersAreNotUMFiles)
                     testing::ExitedWithCode(1), "Error: Input file: .*\\.um is not a UM file\\.")
             << s_in;
         EXPECT_FALSE(PathExists(s_in + ".nc"));
+    }
+}
+
+// The original entry point's hosts rely on it refusing every layout but 32-bit little-endian
+// words with first word -32768, and unpacked data; the second entry point reads them all when
+// asked to.
+TEST(EntryPoint, OnlyTheSecondEntryPointReadsOtherLayouts)
+{
+    struct Case
+    {
+        const char* pc_about;
+        const char* pc_desc;
+        const char* pc_refusal;
+    };
+    const Case cx_cases[] = {
+        {"first word 20", R"({"fields": [{}], "fixhdr": {"1": 20}})", " is not a UM file."},
+        {"64-bit big-endian", R"({"fields": [{}], "word_size": 8, "byte_order": "big"})", " is not a UM file."},
+        {"PP file", R"({"fields": [{}], "format": "pp"})", " is not a UM file."},
+        {"WGDOS-packed field", R"({"fields": [{}, {"blev": 500, "lbpack": 1}]})",
+         ": field 1 is packed (LBPACK=1), which this program cannot read"},
+    };
+    TempDir x_dir;
+    ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);
+    const std::string s_in = x_dir.File("layout.um");
+    for (const Case& x_case : cx_cases) {
+        ASSERT_FALSE(GenerateUM(x_case.pc_desc, s_in).empty()) << x_case.pc_about;
+        Outcome x_out = ConvertThroughEntryPoint(s_in, x_cfg);
+        EXPECT_EQ(x_out.i_result, 1) << x_case.pc_about;
+        EXPECT_EQ(x_out.s_stderr.substr(0, x_out.s_stderr.find('\n')),
+                  "Error: Input file: " + s_in + x_case.pc_refusal)
+            << x_case.pc_about;
+        EXPECT_FALSE(PathExists(s_in + ".nc")) << x_case.pc_about;
+
+        tessold_request x_request = {};
+        x_request.input = s_in.c_str();
+        x_request.flags = TESSOLD_ANY_LAYOUT;
+        char ac_message[512];
+        EXPECT_EQ(tessold_convert(&x_request, ac_message, sizeof ac_message), TESSOLD_OK)
+            << x_case.pc_about << ": " << ac_message;
+        EXPECT_EQ(std::remove((s_in + ".nc").c_str()), 0) << x_case.pc_about;
     }
 }

@@ -111,11 +111,12 @@ class CommandLineTest(unittest.TestCase):
                 self.assertEqual([entry for entry in os.listdir(folder) if entry.endswith(".part")], [])
 
     def listing(self, args, cwd):
-        """The JSON lines of a listing: the fields, and the variables line."""
+        """The JSON lines of a listing: the fields, and the variables line, after the layout line."""
         result = run(["--list", "--json"] + args, cwd)
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = [json.loads(line) for line in result.stdout.splitlines()]
-        return lines[:-1], lines[-1]["variables"]
+        self.assertEqual(lines[0], {"layout": "fields file, 32-bit little-endian"})
+        return lines[1:-1], lines[-1]["variables"]
 
     def test_listing_of_the_example(self):
         examples = os.path.join(common.source_dir(), "examples")
@@ -134,7 +135,7 @@ class CommandLineTest(unittest.TestCase):
         _, variables = self.listing(["--translation", "translation.xml", "example.um"], examples)
         self.assertEqual([variable["name"] for variable in variables], ["temp_0", "tas_0"])
         text = run(["--list", "example.um"], examples)
-        self.assertEqual(text.stdout.splitlines()[3][:36], "3  m01s03i236  LBFC 16  valid 2000-0")
+        self.assertEqual(text.stdout.splitlines()[4][:36], "3  m01s03i236  LBFC 16  valid 2000-0")
         self.assertEqual(run(["list", "example.um"], examples).stdout, text.stdout)
 
     def test_listing_of_rotated_pressure_level_and_packed_fields(self):

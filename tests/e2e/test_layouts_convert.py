@@ -1,5 +1,5 @@
-"""Files of every layout converted through the library's second entry point (tests/c_host.c,
-which reads every layout): the same fields give the same output whatever their layout, WGDOS
+"""Files of every layout converted through the library's second entry point (tests/c_host.c)
+and the command line: the same fields give the same output whatever their layout, WGDOS
 fields within half a packing step, and the real files in tests/data/realdata give the values an
 independent reader found (expected.json; its README says how to compare)."""
 
@@ -36,8 +36,10 @@ LAYOUTS = [("fieldsfile", 4, "little"), ("fieldsfile", 4, "big"), ("fieldsfile",
            ("fieldsfile", 8, "big"), ("pp", 4, "big"), ("pp", 8, "little")]
 
 
-def convert(um_path, nc_path):
-    proc = subprocess.run([os.path.join(common.build_dir(), "tests", "c_host"), um_path, nc_path],
+def convert(um_path, nc_path, command_line=False):
+    host = [common.host_program(), "-q", "-o", nc_path, um_path] if command_line else \
+        [os.path.join(common.build_dir(), "tests", "c_host"), um_path, nc_path]
+    proc = subprocess.run(host,
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True, timeout=120)
     if proc.returncode != 0:
         raise AssertionError("%s: %s" % (um_path, proc.stdout))
@@ -93,7 +95,8 @@ class LayoutsTest(unittest.TestCase):
             for name, want in expected.items():
                 with self.subTest(file=name):
                     slabs = []
-                    with netCDF4.Dataset(convert(os.path.join(DATA_DIR, name), os.path.join(folder, name + ".nc"))) as ds:
+                    with netCDF4.Dataset(convert(os.path.join(DATA_DIR, name), os.path.join(folder, name + ".nc"),
+                                                 command_line=True)) as ds:
                         for var in ds.variables.values():
                             if var.ndim == 4:
                                 slabs += [np.ma.masked_invalid(var[t, z]) for t in range(var.shape[0])
