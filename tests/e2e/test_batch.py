@@ -67,18 +67,6 @@ class BatchTest(unittest.TestCase):
             self.assertIn("  %s (exit status 1: file : %s does not exist)" % (missing, missing),
                           summary)
 
-    def test_all_good_files_exit_zero_with_any_job_count(self):
-        with common.temp_dir() as folder:
-            trans, pack, gatts = common.default_configs(folder)
-            for jobs in ("1", "3"):
-                inputs = write_members(folder, 4, "j%s_" % jobs)
-                result = run_batch(["--jobs", jobs, trans, pack, gatts] + inputs)
-                self.assertEqual(result.returncode, 0, result.stderr)
-                self.assertIn("Converted 4 of 4 files", result.stderr)
-                self.assertIn("%s jobs)" % jobs, result.stderr)
-                for path in inputs:
-                    self.assertTrue(os.path.exists(path + ".nc"))
-
     def test_an_interrupted_batch_finishes_the_files_under_way_and_starts_no_more(self):
         with common.temp_dir() as folder:
             trans, pack, gatts = common.default_configs(folder)
@@ -142,20 +130,6 @@ class BatchTest(unittest.TestCase):
                         self.assertIn("  %s (could not start a process: Resource temporarily unavailable)"
                                       % inputs[-1], result.stderr)
 
-    def test_a_refused_name_ends_a_single_conversion_with_status_3_and_no_output(self):
-        with common.temp_dir() as folder:
-            _, pack, gatts = common.default_configs(folder)
-            trans = common.write_text(os.path.join(folder, "batch_translation.xml"), TRANSLATION)
-            refused = os.path.join(folder, "refused.um")
-            common.write_um(refused, {"fields": [{"stash": 3236}]})
-            result = subprocess.run([common.host_program(), refused, trans, pack, gatts], capture_output=True,
-                                    text=True, timeout=300)
-            self.assertEqual(result.returncode, 3, result.stderr)
-            self.assertEqual(result.stdout, "")
-            self.assertEqual(result.stderr, "Error: NetCDF: Name contains illegal characters\n"
-                                            "Error: Output file could not be written.\n")
-            self.assertFalse(os.path.exists(refused + ".nc"))
-
     def test_a_low_limit_on_open_files_neither_fails_files_nor_loses_reasons(self):
         with common.temp_dir() as folder:
             trans, pack, gatts = common.default_configs(folder)
@@ -212,25 +186,6 @@ class BatchTest(unittest.TestCase):
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertIn("files/s, 1 jobs)", result.stderr)
 
-    def test_options(self):
-        for args in (["--jobs", "0", "a", "b", "c", "d"], ["--jobs", "2x", "a", "b", "c", "d"],
-                     ["a", "b", "c", "d", "--jobs"], ["--jobs=", "a", "b", "c", "d"]):
-            with self.subTest(args=args):
-                result = run_batch(args)
-                self.assertEqual(result.returncode, 2)
-                self.assertEqual(result.stderr, "Error: --jobs needs a number from 1 to 1024\n")
-        result = run_batch(["--jobs=2", "--frob", "a", "b", "c", "d"])
-        self.assertEqual(result.returncode, 2)
-        self.assertIn("Error: unknown option --frob", result.stderr)
-        # After --, a name that looks like an option is a file.
-        with common.temp_dir() as folder:
-            trans, pack, gatts = common.default_configs(folder)
-            common.write_um(os.path.join(folder, "--batch"), {"fields": [{"stash": 16203}]})
-            result = run_batch(["--jobs=2", "--", trans, pack, gatts, "--batch"], cwd=folder)
-            self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertIn("Converted 1 of 1 files", result.stderr)
-            self.assertIn("2 jobs)", result.stderr)
-            self.assertTrue(os.path.exists(os.path.join(folder, "--batch.nc")))
 
 
 if __name__ == "__main__":

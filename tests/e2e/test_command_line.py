@@ -13,17 +13,20 @@ import unittest
 import common
 
 NETCDF = b"CDF"  # an expected file that is a netCDF output
+UM = {"fields": [{"stash": 16203}]}  # a file of "before" that is a UM file of one field
 OPTIONS = ["--translation FILE", "--packing FILE", "--attributes FILE", "-o FILE", "--output-dir DIR", "--force",
            "--skip-existing", "-q, --quiet", "--batch", "--jobs N", "--list", "--json", "--version", "-h, --help"]
 STATUSES = ["  0 ", "  1 ", "  2 ", "  3 ", "  128+N "]
 
 # Each case runs in a fresh folder holding a.um and b.um (one field of STASH 16203 each), the
 # default configuration files (trans.xml, pack.xml, atts.txt) and an empty folder out/, plus the
-# files of "before". "out" and "err" are texts (or lists of them) that must appear in standard
-# output and error ("" for "nothing at all"), "err_lacks" texts that must not; "files" maps
-# names to NETCDF, None (absent) or a text kept as it was; "dump" maps names to texts their
-# ncdump -h shows. No case leaves a temporary .part file.
+# files of "before" (texts, or UM files). "out" and "err" are texts (or lists of them) that must
+# appear in standard output and error ("" for "nothing at all"), "err_lacks" texts that must not;
+# "files" maps names to NETCDF, None (absent) or a text kept as it was; "dump" maps names to texts
+# their ncdump -h shows. No case leaves a temporary .part file.
 BATCH = ["--batch", "--translation=trans.xml"]
+REFUSED_NAME = ('<translation><stash><submodel id="1"><section id="16"><item id="203" out_name="bad/name"/>'
+                '</section></submodel></stash></translation>')
 CASES = [
     ("version", ["--version"], 0, {"out": "tessold 1.1.0\n"}),
     ("help", ["--help"], 0, {"out": OPTIONS + STATUSES}),
@@ -58,6 +61,13 @@ CASES = [
     ("broken configuration in a batch", ["--batch", "--translation", "bad.xml", "a.um", "b.um"], 1,
      {"before": {"bad.xml": "<translation"}, "err": "Error: XML file: bad.xml error in XML",
       "err_lacks": ["Converted ", "Failed: "], "files": {"a.um.nc": None, "b.um.nc": None}}),
+    ("a name netCDF refuses", ["--translation", "refused.xml", "a.um"], 3,
+     {"before": {"refused.xml": REFUSED_NAME}, "out": "", "files": {"a.um.nc": None},
+      "err": "Error: NetCDF: Name contains illegal characters\nError: Output file could not be written.\n"}),
+    ("bad job counts", ["--jobs", "0", "a.um", "b.um"], 2, {"err": "Error: --jobs needs a number from 1 to 1024\n"}),
+    ("job count missing", ["a.um", "b.um", "--jobs"], 2, {"err": "Error: --jobs needs a number from 1 to 1024\n"}),
+    ("names after --", ["--jobs=1", "--translation=trans.xml", "--", "--batch"], 0,
+     {"before": {"--batch": UM}, "err": "Converted 1 of 1 files", "files": {"--batch.nc": NETCDF}}),
     ("missing configuration in a batch", ["--batch", "trans.xml", "gone.xml", "atts.txt", "a.um"], 1,
      {"err": "file : gone.xml does not exist\n", "files": {"a.um.nc": None}}),
 ]
@@ -83,12 +93,12 @@ class CommandLineTest(unittest.TestCase):
         for name, args, status, expect in CASES:
             with self.subTest(name), common.temp_dir() as folder:
                 for um in ("a.um", "b.um"):
-                    common.write_um(os.path.join(folder, um), {"fields": [{"stash": 16203}]})
+                    common.write_um(os.path.join(folder, um), UM)
                 for config, path in zip(("trans.xml", "pack.xml", "atts.txt"), common.default_configs(folder)):
                     os.rename(path, os.path.join(folder, config))
                 os.mkdir(os.path.join(folder, "out"))
                 for path, text in expect.get("before", {}).items():
-                    common.write_text(os.path.join(folder, path), text)
+                    (common.write_um if text is UM else common.write_text)(os.path.join(folder, path), text)
                 result = run(args, folder)
 
                 self.assertEqual(result.returncode, status, result.stderr)
