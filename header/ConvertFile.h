@@ -14,7 +14,7 @@ struct ConversionJob
     std::string s_packing;
     std::string s_attributes;
     bool b_replace = false;  // an existing output is replaced, atomically, instead of kept
-    bool b_any_layout = false;  // inputs of every layout are read, not only the seed layout
+    bool b_any_layout = false;  // inputs of every layout are read, not only the native layout
 };
 
 // Results of a conversion.

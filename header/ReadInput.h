@@ -1,5 +1,5 @@
-// The input of a conversion read into the 32-bit model: a file of the seed layout (32-bit
-// little-endian words, -32768 in fixed-header word 1, unpacked data) by today's reader with its
+// The input of a conversion read into the 32-bit model: a file of the native layout (32-bit
+// little-endian words, -32768 in fixed-header word 1, unpacked data) by ReadUMFile with its
 // data section mapped; with b_any_layout, a file of any other layout, or one holding packed
 // fields, by the reader of every layout.
 #ifndef TESSOLD_READINPUT_H
@@ -13,12 +13,12 @@
 
 struct InputFile
 {
-    UMArrays x_seed;
+    UMArrays x_native;
     NormalisedFile x_normalised;
     bool b_normalised = false;
     std::string s_layout = "fields file, 32-bit little-endian";
 
-    UMArrays& Arrays() { return b_normalised ? x_normalised.x_arrays : x_seed; }
+    UMArrays& Arrays() { return b_normalised ? x_normalised.x_arrays : x_native; }
     // The constants and per-field coordinates of grids of variable resolution.
     GridConstants Grids();
 };
@@ -28,7 +28,7 @@ struct InputFile
 enum class InputRead { Read, Refused, Faulty };
 
 // Recognises and reads s_path, reporting a file that is no UM file, is corrupt or holds packing
-// that cannot be read. With b_headers_only a seed-layout file's data section is left unread (and
+// that cannot be read. With b_headers_only a native-layout file's data section is left unread (and
 // its packed fields are let through).
 InputRead ReadInputFile(const std::string& s_path, bool b_any_layout, bool b_headers_only, InputFile& x_input);
 

@@ -1,7 +1,7 @@
 // Recognition and reading of a conversion's input, with the one line each failure gets. Files of
-// the seed layout go through today's reader, whose mapped data section is the fastest path; the
-// others (and seed-layout files with packed fields) through the reader of every layout, which
-// unpacks them into memory.
+// the 32-bit little-endian layout go through ReadUMFile, whose mapped data section is the fastest
+// path; the others (and 32-bit little-endian files with packed fields) through the reader of
+// every layout, which unpacks them into memory.
 #include "ReadInput.h"
 
 #include <sys/stat.h>
@@ -31,28 +31,28 @@ void ReportFault(const std::string& s_path, const std::string& s_fault)
         error("Error: Input file: " + s_path + " is corrupt: " + s_fault);
 }
 
-enum class SeedRead { Read, Failed, Packed };
+enum class NativeRead { Read, Failed, Packed };
 
-// Reads a seed-layout file; Packed (nothing reported) when a field's data are packed.
-SeedRead ReadSeed(std::istream& x_infile, const std::string& s_path, bool b_headers_only, UMArrays& x_hdrs)
+// Reads a file of the native layout; Packed (nothing reported) when a field's data are packed.
+NativeRead ReadNative(std::istream& x_infile, const std::string& s_path, bool b_headers_only, UMArrays& x_hdrs)
 {
     std::string s_fault;
     if (!ReadHdrs(x_infile, x_hdrs, s_fault)) {
         ReportFault(s_path, s_fault);
-        return SeedRead::Failed;
+        return NativeRead::Failed;
     }
     if (b_headers_only)
-        return SeedRead::Read;
+        return NativeRead::Read;
     // Packed data would be taken for plain values, so such a file stops before its data are read.
     int i_lbpack = 0;
     if (FindPackedField(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, i_lbpack) >= 0)
-        return SeedRead::Packed;
+        return NativeRead::Packed;
     x_hdrs.px_data = MapData(s_path, x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, s_fault);
     if (!s_fault.empty()) {
         ReportFault(s_path, s_fault);
-        return SeedRead::Failed;
+        return NativeRead::Failed;
     }
-    return SeedRead::Read;
+    return NativeRead::Read;
 }
 
 // Reads a file of any layout; false after reporting a fault.
@@ -67,7 +67,7 @@ bool ReadNormalisedInput(const std::string& s_path, const FileLayout& x_layout, 
     return false;
 }
 
-// Reports the seed reader's first packed field, for callers that read only the seed layout.
+// Reports the native reader's first packed field, for callers that read only the native layout.
 void ReportPackedField(const std::string& s_path, UMArrays& x_hdrs)
 {
     int i_lbpack = 0;
@@ -101,22 +101,22 @@ InputRead ReadInputFile(const std::string& s_path, bool b_any_layout, bool b_hea
         return InputRead::Refused;
     }
     FileLayout x_layout;
-    const bool b_seed = IsUMFile(x_infile);
-    if (!b_seed && !(b_any_layout && DetectLayout(s_path, x_layout))) {
+    const bool b_native = IsUMFile(x_infile);
+    if (!b_native && !(b_any_layout && DetectLayout(s_path, x_layout))) {
         error("Error: Input file: " + s_path + " is not a UM file.");
         return InputRead::Refused;
     }
     bool b_read = false;
-    if (!b_seed) {
+    if (!b_native) {
         b_read = ReadNormalisedInput(s_path, x_layout, x_input);
     } else {
-        const SeedRead x_read = ReadSeed(x_infile, s_path, b_headers_only, x_input.x_seed);
-        if (x_read != SeedRead::Packed)
-            b_read = x_read == SeedRead::Read;
+        const NativeRead x_read = ReadNative(x_infile, s_path, b_headers_only, x_input.x_native);
+        if (x_read != NativeRead::Packed)
+            b_read = x_read == NativeRead::Read;
         else if (b_any_layout && DetectLayout(s_path, x_layout))
             b_read = ReadNormalisedInput(s_path, x_layout, x_input);
         else
-            ReportPackedField(s_path, x_input.x_seed);
+            ReportPackedField(s_path, x_input.x_native);
     }
     return b_read ? InputRead::Read : InputRead::Faulty;
 }
