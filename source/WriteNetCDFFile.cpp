@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Messages.h"
+#include "WriteCFFile.h"
 #include "MinimiseDimensions.h"
 #include "OutputLifecycle.h"
 #include "PlainAlgorithms.h"
@@ -73,27 +74,6 @@ const T* DataOrDummy(const std::vector<T>& x_values)
     return x_values.empty() ? &ct_dummy : x_values.data();
 }
 
-// Writes one global attribute of a recognised type text; other types are skipped.
-void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
-{
-    const std::string& s_type = x_att.GetType();
-    const char* s_name = x_att.GetName().c_str();
-    const int i_count = x_att.GetNumber();
-    if (s_type == "string") {
-        Checked(x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str()));
-    } else if (s_type == "integer") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues()))));
-    } else if (s_type == "float") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues()))));
-    } else if (s_type == "double") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues()))));
-    } else if (s_type == "short") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues()))));
-    } else if (s_type == "byte") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues()))));
-    }
-}
-
 // Counts the words of field data a conversion writes.
 long long DataWords(const std::list<Variable>& x_var_list)
 {
@@ -109,12 +89,13 @@ long long DataWords(const std::list<Variable>& x_var_list)
 // Opens the temporary file for writing; a failure is silent here so that only our message appears.
 // The library's I/O block size is only a buffer size: a larger one moves the same bytes in fewer
 // system calls.
-std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, std::string& s_reason)
+std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, NcFile::FileFormat x_format,
+                                   std::string& s_reason)
 {
     NcError x_silent(NcError::silent_nonfatal);
     size_t i_block_bytes = i_data_words >= ci_large_data_words ? ci_large_io_block_bytes : ci_small_io_block_bytes;
     std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::Replace,
-                                               UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0, NcFile::Classic));
+                                               UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0, x_format));
     if (!px_file->is_valid())
         s_reason = x_silent.get_errmsg();
     return px_file;
@@ -149,7 +130,7 @@ void WriteContents(WriterState& x_state, std::list<Variable>& x_var_list, const 
 
 int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
                     const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
-                    const GlobalAtts& x_global_atts, bool b_replace)
+                    const GlobalAtts& x_global_atts, bool b_replace, const OutputProfile& x_profile)
 {
     std::string s_reason;
     const std::string s_temporary = CreateTemporaryOutput(s_output_file_name, s_reason);
@@ -157,7 +138,8 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
         return ReportUnwritable(s_output_file_name, s_reason);
     UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
     x_unfinished.Arm(s_temporary);
-    std::unique_ptr<NcFile> px_nc_file = OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
+    const NcFile::FileFormat x_format = x_profile.b_netcdf4 ? NcFile::Netcdf4Classic : NcFile::Classic;
+    std::unique_ptr<NcFile> px_nc_file = OpenOutput(s_temporary, DataWords(x_var_list), x_format, s_reason);
     if (!px_nc_file->is_valid())
         return ReportUnwritable(s_output_file_name, s_reason);
     // Instead of letting the library prefill every variable and then overwrite it, the
@@ -166,13 +148,36 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     WriterState x_state(*px_nc_file, UsePlainAlgorithms());
     if (!x_state.b_plain)
         px_nc_file->set_fill(NcFile::NoFill);
-    WriteContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts);
+    if (x_profile.b_cf)
+        WriteCFContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts, x_profile);
+    else
+        WriteContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts);
     Checked(px_nc_file->close());
     bool b_exists = false;
     if (!PublishOutput(s_temporary, s_output_file_name, b_replace, b_exists, s_reason))
         return ReportUnwritable(s_output_file_name, b_exists ? std::string() : s_reason);
     x_unfinished.Keep();
     return 0;
+}
+
+void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
+{
+    const std::string& s_type = x_att.GetType();
+    const char* s_name = x_att.GetName().c_str();
+    const int i_count = x_att.GetNumber();
+    if (s_type == "string") {
+        Checked(x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str()));
+    } else if (s_type == "integer") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues()))));
+    } else if (s_type == "float") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues()))));
+    } else if (s_type == "double") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues()))));
+    } else if (s_type == "short") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues()))));
+    } else if (s_type == "byte") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues()))));
+    }
 }
 
 int WriteGlobalAtts(NcFile& x_nc_file, const GlobalAtts& x_global_atts)
