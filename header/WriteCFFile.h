@@ -8,6 +8,7 @@
 
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ struct CFLayout
     std::vector<CFPut> x_puts;
     NcDim* px_bounds = nullptr;  // "bnds", made when a first bounds variable needs it
 };
+
+// Creates a netCDF-4 file of the classic model at s_path and opens it for writing; the reason
+// of a failure goes to s_reason and the file returned is then not valid.
+std::unique_ptr<NcFile> OpenNetCDF4Output(const std::string& s_path, std::string& s_reason);
 
 // Writes every object of a CF profile file in the stages' order.
 void WriteCFContents(WriterState& x_state, std::list<Variable>& x_var_list, const MTime& x_ref_time,

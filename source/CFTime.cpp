@@ -38,13 +38,42 @@ NcVar* AddTimeVariable(WriterState& x_state, const std::string& s_name, NcDim* p
     return px_var;
 }
 
-// Adds the forecast reference time and forecast period of a forecast axis; returns their names.
+const double cd_minutes_per_day = 1440.0;
+
+// Days from the reference time to a date, exact to the minute (days since year 1 are not).
+double DaysSince(const MTime& x_date, const MTime& x_ref_time)
+{
+    return static_cast<double>(x_date.CalcMinutes() - x_ref_time.CalcMinutes()) / cd_minutes_per_day;
+}
+
+// The coordinate of a time point: its validity time, or the middle of the period it describes.
+double CoordinateDays(const TimeField& x_time, const MTime& x_ref_time)
+{
+    if (x_time.GetMeaningPeriod() == 0.0f)
+        return DaysSince(x_time.GetValDate(), x_ref_time);
+    const long long i_ref = x_ref_time.CalcMinutes();
+    return static_cast<double>((x_time.GetValDate().CalcMinutes() - i_ref) + (x_time.GetDatDate().CalcMinutes() - i_ref)) /
+           (2.0 * cd_minutes_per_day);
+}
+
+// True when every forecast of the axis starts from the same reference time.
+bool OneReferenceTime(const Series<TimeField>& x_series)
+{
+    for (const TimeField& x_time : x_series.Get())
+        if (x_time.GetDatDate() != x_series.Get().front().GetDatDate())
+            return false;
+    return true;
+}
+
+// Adds the forecast reference time (a scalar where the axis has one) and the forecast period of
+// a forecast axis; returns their names.
 std::string AddForecastCoordinates(WriterState& x_state, CFLayout& x_layout, const Series<TimeField>& x_series,
                                    NcDim* px_dim, const std::string& s_suffix, const std::string& s_units,
-                                   double d_base)
+                                   const MTime& x_ref_time)
 {
+    const bool b_scalar = OneReferenceTime(x_series);
     const std::string s_ref_name = CFFreeName(x_state.x_nc_file, "forecast_reference_time" + s_suffix);
-    NcVar* px_ref = AddTimeVariable(x_state, s_ref_name, px_dim, s_units,
+    NcVar* px_ref = AddTimeVariable(x_state, s_ref_name, b_scalar ? nullptr : px_dim, s_units,
                                     CalendarName(x_series.Get().front().GetType()));
     AddText(px_ref, "standard_name", "forecast_reference_time");
     const std::string s_period_name = CFFreeName(x_state.x_nc_file, "forecast_period" + s_suffix);
@@ -53,12 +82,13 @@ std::string AddForecastCoordinates(WriterState& x_state, CFLayout& x_layout, con
     AddText(px_period, "units", "hours");
     std::vector<double> x_refs, x_periods;
     for (const TimeField& x_time : x_series.Get()) {
-        x_refs.push_back(x_time.GetDatDate().CalcDays() - d_base);
+        if (!b_scalar || x_refs.empty())
+            x_refs.push_back(DaysSince(x_time.GetDatDate(), x_ref_time));
         x_periods.push_back(static_cast<double>(x_time.GetValDate().CalcMinutes() - x_time.GetDatDate().CalcMinutes()) /
                             60.0);
     }
-    const long i_size = static_cast<long>(x_refs.size());
-    x_layout.x_puts.push_back({px_ref, std::move(x_refs), i_size, 0});
+    const long i_size = static_cast<long>(x_periods.size());
+    x_layout.x_puts.push_back({px_ref, std::move(x_refs), b_scalar ? 0 : i_size, 0});
     x_layout.x_puts.push_back({px_period, std::move(x_periods), i_size, 0});
     return s_period_name + " " + s_ref_name;
 }
@@ -74,15 +104,14 @@ CFAxis CreateTimeAxis(WriterState& x_state, CFLayout& x_layout, const Series<Tim
                              : Checked(x_state.x_nc_file.add_dim(s_name.c_str(), i_size));
     const TimeField& x_first = x_series.Get().front();
     const std::string s_units = "days since " + x_ref_time.GetFormatted();
-    const double d_base = x_ref_time.CalcDays();
     NcVar* px_var = AddTimeVariable(x_state, s_name, x_axis.px_dim, s_units, CalendarName(x_first.GetType()));
     AddText(px_var, "standard_name", "time");
     AddText(px_var, "axis", "T");
     std::vector<double> x_values, x_bounds;
     for (const TimeField& x_time : x_series.Get()) {
-        x_values.push_back(x_time.GetValue() - d_base);
-        x_bounds.push_back(x_time.GetValDate().CalcDays() - d_base);
-        x_bounds.push_back(x_time.GetDatDate().CalcDays() - d_base);
+        x_values.push_back(CoordinateDays(x_time, x_ref_time));
+        x_bounds.push_back(DaysSince(x_time.GetValDate(), x_ref_time));
+        x_bounds.push_back(DaysSince(x_time.GetDatDate(), x_ref_time));
     }
     x_layout.x_puts.push_back({px_var, std::move(x_values), i_size, 0});
     if (HasTimeBounds(x_first)) {
@@ -94,7 +123,7 @@ CFAxis CreateTimeAxis(WriterState& x_state, CFLayout& x_layout, const Series<Tim
     }
     if (IsForecast(x_first))
         x_axis.s_coordinates = AddForecastCoordinates(x_state, x_layout, x_series, x_axis.px_dim,
-                                                      s_name.substr(4), s_units, d_base);
+                                                      s_name.substr(4), s_units, x_ref_time);
     return x_axis;
 }
 

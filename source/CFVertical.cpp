@@ -57,10 +57,10 @@ bool NeedsDimension(const Series<Level>& x_series)
 }
 
 // Adds a double variable over the level dimension and holds its values.
-NcVar* AddLevelVariable(WriterState& x_state, CFLayout& x_layout, const std::string& s_base, NcDim* px_dim,
+NcVar* AddLevelVariable(WriterState& x_state, CFLayout& x_layout, const std::string& s_name, NcDim* px_dim,
                         std::vector<double> x_values)
 {
-    NcVar* px_var = Checked(x_state.x_nc_file.add_var(CFFreeName(x_state.x_nc_file, s_base).c_str(), ncDouble, px_dim));
+    NcVar* px_var = Checked(x_state.x_nc_file.add_var(s_name.c_str(), ncDouble, px_dim));
     const long i_size = static_cast<long>(x_values.size());
     x_layout.x_puts.push_back({px_var, std::move(x_values), i_size, 0});
     return px_var;
@@ -81,21 +81,21 @@ std::string AddHybridCoefficients(WriterState& x_state, CFLayout& x_layout, cons
                                   NcDim* px_dim)
 {
     if (x_series.Get().front().GetType() == ci_lbvc_hybrid_pressure) {
-        NcVar* px_a = AddLevelVariable(x_state, x_layout, "ap", px_dim,
+        NcVar* px_a = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "ap"), px_dim,
                                        LevelValues(x_series, [](const Level& x) { return x.GetACoeff(); }));
         AddText(px_a, "long_name", "vertical coordinate formula term: ap(k)");
         AddText(px_a, "units", "Pa");
-        NcVar* px_b = AddLevelVariable(x_state, x_layout, "b", px_dim,
+        NcVar* px_b = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "b"), px_dim,
                                        LevelValues(x_series, [](const Level& x) { return x.GetBCoeff(); }));
         AddText(px_b, "long_name", "vertical coordinate formula term: b(k)");
         AddText(px_b, "units", "1");
         return std::string("ap: ") + px_a->name() + " b: " + px_b->name();
     }
-    NcVar* px_height = AddLevelVariable(x_state, x_layout, "level_height", px_dim,
+    NcVar* px_height = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "level_height"), px_dim,
                                         LevelValues(x_series, [](const Level& x) { return x.GetValue(); }));
     AddText(px_height, "long_name", "vertical coordinate formula term: a(k)");
     AddText(px_height, "units", "m");
-    NcVar* px_sigma = AddLevelVariable(x_state, x_layout, "sigma", px_dim,
+    NcVar* px_sigma = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "sigma"), px_dim,
                                        LevelValues(x_series, [](const Level& x) { return x.GetSigma(); }));
     AddText(px_sigma, "long_name", "vertical coordinate formula term: b(k)");
     AddText(px_sigma, "units", "1");

@@ -3,6 +3,8 @@
 // and horizontal coordinates, the data variables, then the coordinate values and the field data.
 #include "WriteCFFile.h"
 
+#include <netcdf.h>
+
 #include <ctime>
 
 #include "CFProfile.h"
@@ -54,6 +56,23 @@ void PutCFCoordinates(const std::vector<CFPut>& x_puts)
 }
 
 }  // namespace
+
+std::unique_ptr<NcFile> OpenNetCDF4Output(const std::string& s_path, std::string& s_reason)
+{
+    // The C++ interface as built here makes classic files whatever format it is asked for; the
+    // C interface creates the file, which the C++ interface then opens for writing.
+    int i_ncid = 0;
+    int i_status = nc_create(s_path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &i_ncid);
+    if (i_status == NC_NOERR)
+        i_status = nc_close(i_ncid);
+    NcError x_silent(NcError::silent_nonfatal);
+    std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::Write));
+    if (i_status != NC_NOERR)
+        s_reason = nc_strerror(i_status);
+    else if (!px_file->is_valid())
+        s_reason = x_silent.get_errmsg();
+    return px_file;
+}
 
 std::string CFFreeName(NcFile& x_nc_file, const std::string& s_base)
 {

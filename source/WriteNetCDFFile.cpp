@@ -89,13 +89,12 @@ long long DataWords(const std::list<Variable>& x_var_list)
 // Opens the temporary file for writing; a failure is silent here so that only our message appears.
 // The library's I/O block size is only a buffer size: a larger one moves the same bytes in fewer
 // system calls.
-std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, NcFile::FileFormat x_format,
-                                   std::string& s_reason)
+std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, std::string& s_reason)
 {
     NcError x_silent(NcError::silent_nonfatal);
     size_t i_block_bytes = i_data_words >= ci_large_data_words ? ci_large_io_block_bytes : ci_small_io_block_bytes;
     std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::Replace,
-                                               UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0, x_format));
+                                               UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0, NcFile::Classic));
     if (!px_file->is_valid())
         s_reason = x_silent.get_errmsg();
     return px_file;
@@ -138,8 +137,8 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
         return ReportUnwritable(s_output_file_name, s_reason);
     UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
     x_unfinished.Arm(s_temporary);
-    const NcFile::FileFormat x_format = x_profile.b_netcdf4 ? NcFile::Netcdf4Classic : NcFile::Classic;
-    std::unique_ptr<NcFile> px_nc_file = OpenOutput(s_temporary, DataWords(x_var_list), x_format, s_reason);
+    std::unique_ptr<NcFile> px_nc_file = x_profile.b_netcdf4 ? OpenNetCDF4Output(s_temporary, s_reason)
+                                                             : OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
     if (!px_nc_file->is_valid())
         return ReportUnwritable(s_output_file_name, s_reason);
     // Instead of letting the library prefill every variable and then overwrite it, the
