@@ -46,6 +46,14 @@ std::string KindWord(TimeKind x_kind)
     }
 }
 
+// The suffix that tells a time statistic's variable from others of its name: "max" and "min"
+// as in common variable names; empty for an instantaneous field.
+std::string NameSuffix(TimeKind x_kind)
+{
+    const std::string s_word = KindWord(x_kind);
+    return x_kind == TimeKind::Maximum || x_kind == TimeKind::Minimum ? s_word.substr(0, 3) : s_word;
+}
+
 // "area: mean" where LBPROC says so, then the time statistic with its sampling interval when known.
 std::string CellMethods(const Variable& x_var)
 {
@@ -91,7 +99,7 @@ std::map<const Variable*, std::string> NameVariables(NcFile& x_nc_file, const st
     };
     for (const Variable& x_var : x_var_list) {
         std::string s_base = BaseName(x_var, x_var_lev_trans);
-        const std::string s_kind = KindWord(KindOf(x_var));
+        const std::string s_kind = NameSuffix(KindOf(x_var));
         if (x_uses[s_base] > 1 && !s_kind.empty())
             s_base += "_" + s_kind;
         std::string s_name = s_base;

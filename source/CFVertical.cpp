@@ -13,7 +13,7 @@ namespace {
 
 const int ci_lbvc_height = 1;
 const int ci_lbvc_hybrid_pressure = 9;
-const float cf_reference_pressure = 100000.0f;  // Pa; the divisor of A in a hybrid pressure level
+const double cf_reference_pressure = 100000.0;  // Pa; the divisor of A in a hybrid pressure level
 const int ci_orography_stash = 33;
 const int ci_surface_pressure_stash = 409;
 
@@ -56,46 +56,44 @@ bool NeedsDimension(const Series<Level>& x_series)
     return x_first.GetType() != ci_lbvc_height && RowOf(x_first.GetType()) != nullptr;
 }
 
-// Adds a double variable over the level dimension and holds its values.
-NcVar* AddLevelVariable(WriterState& x_state, CFLayout& x_layout, const std::string& s_name, NcDim* px_dim,
-                        std::vector<double> x_values)
+// Adds a variable over the level dimension, of floats as the lookup words are, with its values.
+NcVar* AddLevelVariable(WriterState& x_state, const std::string& s_name, NcDim* px_dim,
+                        const std::list<float>& x_values)
 {
-    NcVar* px_var = Checked(x_state.x_nc_file.add_var(s_name.c_str(), ncDouble, px_dim));
-    const long i_size = static_cast<long>(x_values.size());
-    x_layout.x_puts.push_back({px_var, std::move(x_values), i_size, 0});
+    NcVar* px_var = Checked(x_state.x_nc_file.add_var(s_name.c_str(), ncFloat, px_dim));
+    PutCoordinates(x_state, px_var, x_values);
     return px_var;
 }
 
 // One value per level, as f_value gives it.
 template <typename Value>
-std::vector<double> LevelValues(const Series<Level>& x_series, Value f_value)
+std::list<float> LevelValues(const Series<Level>& x_series, Value f_value)
 {
-    std::vector<double> x_values;
+    std::list<float> x_values;
     for (const Level& x_level : x_series.Get())
         x_values.push_back(f_value(x_level));
     return x_values;
 }
 
 // Adds a hybrid axis's coefficient variables; returns the formula_terms they make.
-std::string AddHybridCoefficients(WriterState& x_state, CFLayout& x_layout, const Series<Level>& x_series,
-                                  NcDim* px_dim)
+std::string AddHybridCoefficients(WriterState& x_state, const Series<Level>& x_series, NcDim* px_dim)
 {
     if (x_series.Get().front().GetType() == ci_lbvc_hybrid_pressure) {
-        NcVar* px_a = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "ap"), px_dim,
+        NcVar* px_a = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "ap"), px_dim,
                                        LevelValues(x_series, [](const Level& x) { return x.GetACoeff(); }));
         AddText(px_a, "long_name", "vertical coordinate formula term: ap(k)");
         AddText(px_a, "units", "Pa");
-        NcVar* px_b = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "b"), px_dim,
+        NcVar* px_b = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "b"), px_dim,
                                        LevelValues(x_series, [](const Level& x) { return x.GetBCoeff(); }));
         AddText(px_b, "long_name", "vertical coordinate formula term: b(k)");
         AddText(px_b, "units", "1");
         return std::string("ap: ") + px_a->name() + " b: " + px_b->name();
     }
-    NcVar* px_height = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "level_height"), px_dim,
+    NcVar* px_height = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "level_height"), px_dim,
                                         LevelValues(x_series, [](const Level& x) { return x.GetValue(); }));
     AddText(px_height, "long_name", "vertical coordinate formula term: a(k)");
     AddText(px_height, "units", "m");
-    NcVar* px_sigma = AddLevelVariable(x_state, x_layout, CFFreeName(x_state.x_nc_file, "sigma"), px_dim,
+    NcVar* px_sigma = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "sigma"), px_dim,
                                        LevelValues(x_series, [](const Level& x) { return x.GetSigma(); }));
     AddText(px_sigma, "long_name", "vertical coordinate formula term: b(k)");
     AddText(px_sigma, "units", "1");
@@ -103,15 +101,16 @@ std::string AddHybridCoefficients(WriterState& x_state, CFLayout& x_layout, cons
 }
 
 // The coordinate value of a level: hybrid pressure as A / p0 + B, every other type as it is.
-double CoordinateValue(const Level& x_level)
+float CoordinateValue(const Level& x_level)
 {
     if (x_level.GetType() == ci_lbvc_hybrid_pressure && !x_level.IsPseudo())
-        return static_cast<double>(x_level.GetACoeff()) / cf_reference_pressure + x_level.GetBCoeff();
+        return static_cast<float>(static_cast<double>(x_level.GetACoeff()) / cf_reference_pressure +
+                                  static_cast<double>(x_level.GetBCoeff()));
     return x_level.GetValue();
 }
 
 // Defines the dimension and coordinate variables of one level series.
-CFAxis CreateLevelAxis(WriterState& x_state, CFLayout& x_layout, const Series<Level>& x_series)
+CFAxis CreateLevelAxis(WriterState& x_state, const Series<Level>& x_series)
 {
     const Level& x_first = x_series.Get().front();
     CFAxis x_axis;
@@ -122,7 +121,7 @@ CFAxis CreateLevelAxis(WriterState& x_state, CFLayout& x_layout, const Series<Le
     const std::string s_name = CFFreeName(x_state.x_nc_file, x_first.IsPseudo() ? "pseudo_level"
                                                               : px_row != nullptr ? px_row->s_name : "level");
     x_axis.px_dim = Checked(x_state.x_nc_file.add_dim(s_name.c_str(), x_series.Size()));
-    x_axis.px_var = AddLevelVariable(x_state, x_layout, s_name, x_axis.px_dim, LevelValues(x_series, CoordinateValue));
+    x_axis.px_var = AddLevelVariable(x_state, s_name, x_axis.px_dim, LevelValues(x_series, CoordinateValue));
     if (x_first.IsPseudo()) {
         // Pseudo levels number categories (tiles, bands), not heights: no vertical axis.
         AddText(x_axis.px_var, "long_name", "pseudo level");
@@ -137,7 +136,7 @@ CFAxis CreateLevelAxis(WriterState& x_state, CFLayout& x_layout, const Series<Le
     AddText(x_axis.px_var, "positive", px_row != nullptr ? px_row->s_positive : "up");
     AddText(x_axis.px_var, "axis", "Z");
     if (x_first.GetType() == ci_lbvc_hybrid_pressure || x_first.GetType() == ci_lbvc_hybrid_height)
-        x_axis.s_formula_terms = AddHybridCoefficients(x_state, x_layout, x_series, x_axis.px_dim);
+        x_axis.s_formula_terms = AddHybridCoefficients(x_state, x_series, x_axis.px_dim);
     return x_axis;
 }
 
@@ -159,7 +158,7 @@ void CreateCFLevelAxes(WriterState& x_state, CFLayout& x_layout, std::list<Serie
 {
     for (const Series<Level>& x_series : x_levels)
         if (x_series.Size() > 0)
-            x_layout.x_levels[x_series.GetID()] = CreateLevelAxis(x_state, x_layout, x_series);
+            x_layout.x_levels[x_series.GetID()] = CreateLevelAxis(x_state, x_series);
 }
 
 std::string ScalarHeightOf(WriterState& x_state, CFLayout& x_layout, const Variable& x_var,
