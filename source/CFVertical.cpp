@@ -75,29 +75,28 @@ std::list<float> LevelValues(const Series<Level>& x_series, Value f_value)
     return x_values;
 }
 
+// Adds one coefficient variable of a hybrid axis; returns its formula term ("a: level_height").
+template <typename Value>
+std::string AddTerm(WriterState& x_state, const Series<Level>& x_series, NcDim* px_dim, const std::string& s_term,
+                    const char* s_base, const char* s_units, Value f_value)
+{
+    NcVar* px_var = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, s_base), px_dim, LevelValues(x_series, f_value));
+    AddText(px_var, "long_name", "vertical coordinate formula term: " + s_term + "(k)");
+    AddText(px_var, "units", s_units);
+    return s_term + ": " + px_var->name();
+}
+
 // Adds a hybrid axis's coefficient variables; returns the formula_terms they make.
 std::string AddHybridCoefficients(WriterState& x_state, const Series<Level>& x_series, NcDim* px_dim)
 {
+    // One statement each, so that the variables are defined in this order.
+    std::string s_terms;
     if (x_series.Get().front().GetType() == ci_lbvc_hybrid_pressure) {
-        NcVar* px_a = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "ap"), px_dim,
-                                       LevelValues(x_series, [](const Level& x) { return x.GetACoeff(); }));
-        AddText(px_a, "long_name", "vertical coordinate formula term: ap(k)");
-        AddText(px_a, "units", "Pa");
-        NcVar* px_b = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "b"), px_dim,
-                                       LevelValues(x_series, [](const Level& x) { return x.GetBCoeff(); }));
-        AddText(px_b, "long_name", "vertical coordinate formula term: b(k)");
-        AddText(px_b, "units", "1");
-        return std::string("ap: ") + px_a->name() + " b: " + px_b->name();
+        s_terms = AddTerm(x_state, x_series, px_dim, "ap", "ap", "Pa", [](const Level& x) { return x.GetACoeff(); });
+        return s_terms + " " + AddTerm(x_state, x_series, px_dim, "b", "b", "1", [](const Level& x) { return x.GetBCoeff(); });
     }
-    NcVar* px_height = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "level_height"), px_dim,
-                                        LevelValues(x_series, [](const Level& x) { return x.GetValue(); }));
-    AddText(px_height, "long_name", "vertical coordinate formula term: a(k)");
-    AddText(px_height, "units", "m");
-    NcVar* px_sigma = AddLevelVariable(x_state, CFFreeName(x_state.x_nc_file, "sigma"), px_dim,
-                                       LevelValues(x_series, [](const Level& x) { return x.GetSigma(); }));
-    AddText(px_sigma, "long_name", "vertical coordinate formula term: b(k)");
-    AddText(px_sigma, "units", "1");
-    return std::string("a: ") + px_height->name() + " b: " + px_sigma->name();
+    s_terms = AddTerm(x_state, x_series, px_dim, "a", "level_height", "m", [](const Level& x) { return x.GetValue(); });
+    return s_terms + " " + AddTerm(x_state, x_series, px_dim, "b", "sigma", "1", [](const Level& x) { return x.GetSigma(); });
 }
 
 // The coordinate value of a level: hybrid pressure as A / p0 + B, every other type as it is.
