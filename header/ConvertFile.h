@@ -15,6 +15,10 @@ struct ConversionJob
     std::string s_attributes;
     bool b_replace = false;  // an existing output is replaced, atomically, instead of kept
     bool b_any_layout = false;  // inputs of every layout are read, not only the native layout
+    bool b_cf = false;          // the CF profile's layout instead of the default one
+    bool b_netcdf4 = false;     // with b_cf: a netCDF-4 file of the classic model, compressed
+    int i_deflate = 4;          // the compression level of a netCDF-4 file, 1 to 9
+    std::string s_history;      // the command the host ran, for the CF profile's history
 };
 
 // Results of a conversion.

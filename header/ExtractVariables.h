@@ -31,10 +31,15 @@ struct GridConstants
 // The row- and column-dependent constants of a file read into x_arrays.
 GridConstants GridConstantsOf(const int* px_fixhdr, const int* px_rowc, const int* px_colc);
 
+// How fields are grouped into variables: as the default output always has (VarField::InGroup),
+// or by the CF profile's rule (CFGrouper).
+enum class FieldGrouping { Default, CF };
+
 // Appends the variables of the file to x_var_list. False with s_fault set ("field N ...") when
 // a field of variable resolution finds no coordinate list of its size.
 bool ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Variable>& x_var_list,
-                      const GridConstants& x_grid, std::string& s_fault);
+                      const GridConstants& x_grid, std::string& s_fault,
+                      FieldGrouping x_grouping = FieldGrouping::Default);
 // Gives a field of variable resolution its coordinate lists; returns the fault, or empty.
 std::string AttachCoordinateLists(Region& x_region, int* px_fixhdr, int* px_pphdrs, int idx,
                                   const GridConstants& x_grid);

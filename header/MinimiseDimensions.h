@@ -10,7 +10,11 @@
 #include "TimeField.h"
 #include "Variable.h"
 
-std::list<Series<TimeField>> MinimiseTimes(std::list<Variable>& x_var_list);
+// When two time points of two series are the same; by default when they are equal.
+typedef bool (*SameTime)(const TimeField& x_lhs, const TimeField& x_rhs);
+bool EqualTimes(const TimeField& x_lhs, const TimeField& x_rhs);
+
+std::list<Series<TimeField>> MinimiseTimes(std::list<Variable>& x_var_list, SameTime b_same = EqualTimes);
 std::list<Series<Level>> MinimiseLevels(std::list<Variable>& x_var_list);
 std::list<Region> MinimiseRegions(std::list<Variable>& x_var_list);
 

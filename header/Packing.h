@@ -26,6 +26,9 @@ public:
     bool LoadAttributes();
     void PackVariables(std::list<Variable>& x_var_list);
     void PackVariable(Variable& x_variable);
+    // Packed codes are rounded to the nearest integer (the CF profile) instead of truncated
+    // toward zero (the default output, kept as it always was).
+    void SetRoundCodes(bool b_round) { b_round_codes = b_round; }
     const std::list<PackDetails>& GetRules() const { return x_pack_details_list; }
     // What the parser found wrong when LoadAttributes failed on a file that does not parse.
     const std::string& GetFault() const { return s_fault; }
@@ -34,9 +37,12 @@ private:
     std::list<PackDetails> x_pack_details_list;
     std::string s_xml_pack_name;
     std::string s_fault;
+    bool b_round_codes = false;
 };
 
-void BytePackVariable(Variable& x_variable, int i_nbytes);
+void BytePackVariable(Variable& x_variable, int i_nbytes, bool b_round = false);
+// Rounds every code of a packed variable to the nearest integer (block means leave fractions).
+void RoundPackedCodes(Variable& x_variable);
 void CropVariable(Variable& x_variable, int i_ncrop);
 void SkipVariable(Variable& x_variable, int i_nskip);
 void AvgVariable(Variable& x_variable, int i_navg);

@@ -48,8 +48,8 @@ enum LookupWord : int {
     LBUSER4 = 42,
     LBUSER5 = 43,
     LBUSER7 = 45,  // sub-model
-    BLEV = 52,
-    BHLEV = 54,
+    BLEV = 52,   // the level's value; of a hybrid height level its height (m), of hybrid pressure B
+    BHLEV = 54,  // of a hybrid height level its sigma, of hybrid pressure A (Pa)
     BPLAT = 56,
     BPLON = 57,
     BZY = 59,
@@ -61,6 +61,9 @@ enum LookupWord : int {
 };
 
 const int ci_lookup_words = 64;
+
+// The level type (LBVC) of hybrid height levels.
+const int ci_lbvc_hybrid_height = 65;
 
 // Fixed-header word i_word of the array.
 inline int FixedWord(const int* px_fixhdr, int i_word)

@@ -40,6 +40,9 @@ inline void Checked(NcBool b_ok)
         throw OutputFailed(LastNetCDFError());
 }
 
+// Throws OutputFailed when a call of the netCDF C interface returned an error status.
+void CheckedStatus(int i_status);
+
 // Adds an attribute to a variable; OutputFailed when the library refuses it.
 template <typename... Values>
 void AddAtt(NcVar* px_var, const char* s_name, Values... x_values)

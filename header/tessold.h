@@ -25,6 +25,12 @@ int tessold(char* strInFile, char* strMetadataTrans, char* strPackData, char* st
 #define TESSOLD_ANY_LAYOUT 32u     /* reads fields files of 32- or 64-bit words in either byte order,
                                       PP files, and WGDOS-packed or 32-bit packed fields; without it
                                       only 32-bit little-endian fields files of unpacked data */
+#define TESSOLD_CF 64u             /* the CF profile (README "The CF profile"): one variable per
+                                      diagnostic, CF time, vertical and grid coordinates, CF-1.11;
+                                      without it the established layout, unchanged */
+#define TESSOLD_NETCDF4 128u       /* with TESSOLD_CF: a netCDF-4 file of the classic model, each
+                                      data variable compressed (shuffle and zlib at deflate_level)
+                                      one field per chunk; refused without TESSOLD_CF */
 
 /* Results of tessold_convert. */
 #define TESSOLD_OK 0
@@ -43,6 +49,11 @@ struct tessold_request {
     size_t report_size;      /* bytes at report, the terminating NUL included */
     size_t report_length;    /* set by the call: the length of all report lines, even when fewer fit */
     size_t message_length;   /* set by the call: the same for the messages */
+    int deflate_level;       /* with TESSOLD_NETCDF4: the zlib level, 1 (fastest) to 9 (smallest);
+                                0, as in a zeroed request, means the default 4; a value below 0 or
+                                above 9 is refused */
+    const char* history;     /* with TESSOLD_CF: the command line the host ran, written after the
+                                time of the conversion in the "history" attribute; NULL: "tessold" */
 };
 
 /* Converts request->input as the request says, never ending the process and never writing to

@@ -45,11 +45,13 @@ InputRead ReadInput(const ConversionJob& x_job, InputFile& x_input)
 }
 
 // Groups the fields into variables; false after reporting a field whose grid cannot be placed.
-bool Extract(InputFile& x_input, std::list<Variable>& x_var_list, const std::string& s_input_file_name)
+bool Extract(InputFile& x_input, std::list<Variable>& x_var_list, const std::string& s_input_file_name,
+             FieldGrouping x_grouping)
 {
     std::string s_fault;
     UMArrays& x_hdrs = x_input.Arrays();
-    if (ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list, x_input.Grids(), s_fault))
+    if (ExtractVarFields(x_hdrs.px_fixhdr, x_hdrs.px_pphdrs, x_hdrs.px_data, x_var_list, x_input.Grids(), s_fault,
+                         x_grouping))
         return true;
     error("Error: Input file: " + s_input_file_name + " is corrupt: " + s_fault);
     return false;
@@ -78,8 +80,13 @@ int WriteOutput(const ConversionJob& x_job, std::list<Variable>& x_var_list, con
                 const Configuration& x_config)
 {
     try {
+        OutputProfile x_profile;
+        x_profile.b_cf = x_job.b_cf;
+        x_profile.b_netcdf4 = x_job.b_netcdf4;
+        x_profile.i_deflate = x_job.i_deflate;
+        x_profile.s_history = x_job.s_history;
         return WriteNetCDFFile(x_job.s_output, x_var_list, x_ref_time, x_config.x_translation,
-                               x_config.x_attributes, x_job.b_replace);
+                               x_config.x_attributes, x_job.b_replace, x_profile);
     } catch (const InputChanged&) {
         ReportChangedInput(x_job.s_input);
     } catch (const OutputFailed& x_failure) {
@@ -131,8 +138,10 @@ int ConvertFile(const ConversionJob& x_job)
     std::list<Variable> x_var_list;
     bool b_failed = x_read != InputRead::Read;
     MTime x_ref_time = ReferenceTime(x_input.Arrays().px_fixhdr);
-    b_failed = b_failed || !Extract(x_input, x_var_list, s_input_file_name);
+    b_failed = b_failed ||
+               !Extract(x_input, x_var_list, s_input_file_name, x_job.b_cf ? FieldGrouping::CF : FieldGrouping::Default);
     Configuration x_config(x_job.s_translation, x_job.s_packing, x_job.s_attributes);
+    x_config.x_packing.SetRoundCodes(x_job.b_cf);
     b_failed = b_failed || !x_config.Load() || !Pack(x_config.x_packing, x_var_list, s_input_file_name);
     if (!b_failed)
         i_ret = WriteOutput(x_job, x_var_list, x_ref_time, x_config);

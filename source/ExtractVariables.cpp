@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "CFProfile.h"
 #include "PlainAlgorithms.h"
 #include "RawConvert.h"
 #include "FloatKeys.h"
@@ -119,9 +120,11 @@ Level ExtractLevel(int* px_fixhdr, int* px_pphdrs, int idx)
 
     Level x_level;
     if (i_pseudo != 0)
-        x_level.Set(i_lbvc, static_cast<float>(i_pseudo));
+        x_level.SetPseudo(i_lbvc, i_pseudo);
     else if (i_lbvc == 9 || i_lbvc == 129)
         x_level.Set(i_lbvc, f_bhlev, f_blev, 100000.0f);
+    else if (i_lbvc == ci_lbvc_hybrid_height)
+        x_level.SetHybridHeight(f_blev, f_bhlev);
     else
         x_level.Set(i_lbvc, f_blev);
     return x_level;
@@ -238,12 +241,13 @@ int FindPackedField(int* px_fixhdr, int* px_pphdrs, int& i_lbpack)
 }
 
 bool ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Variable>& x_var_list,
-                      const GridConstants& x_grid, std::string& s_fault)
+                      const GridConstants& x_grid, std::string& s_fault, FieldGrouping x_grouping)
 {
     const int i_nfields = FixedWord(px_fixhdr, FH_LOOKUP_ENTRIES);
     const bool b_plain = UsePlainAlgorithms();
     // The caller's list starts empty, and so does the index of its variables.
     GroupIndex x_index;
+    CFGrouper x_cf_grouper;
     for (int idx = 0; idx < i_nfields; ++idx) {
         VarField x_field = ExtractVarField(px_fixhdr, px_pphdrs, px_data, idx);
         Region x_region = ExtractRegion(px_fixhdr, px_pphdrs, idx);
@@ -251,7 +255,9 @@ bool ExtractVarFields(int* px_fixhdr, int* px_pphdrs, int* px_data, std::list<Va
         if (!s_fault.empty())
             return false;
         x_field.SetDims(x_region, ExtractLevel(px_fixhdr, px_pphdrs, idx), ExtractTime(px_fixhdr, px_pphdrs, idx));
-        if (b_plain)
+        if (x_grouping == FieldGrouping::CF)
+            x_cf_grouper.Place(x_field, x_var_list);
+        else if (b_plain)
             PlaceFieldByScan(x_field, x_var_list);
         else
             PlaceFieldByIndex(x_field, x_var_list, x_index);

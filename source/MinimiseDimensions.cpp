@@ -1,6 +1,7 @@
 // Finds the distinct time axes, level axes and grids of the variables and numbers them.
 #include "MinimiseDimensions.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "PlainAlgorithms.h"
@@ -62,9 +63,18 @@ void MakeMonotonic(Series<T>& x_series)
     });
 }
 
-// Collects each variable's distinct coordinates into a series and shares equal series between variables.
-template <typename T, typename GetCoord, typename SetId>
-std::list<Series<T>> MinimiseSeries(std::list<Variable>& x_var_list, GetCoord get_coord, SetId set_id)
+// True when the series are of one length and b_same holds for the values at each place.
+template <typename T, typename Same>
+bool SameSeries(const Series<T>& x_lhs, const Series<T>& x_rhs, Same b_same)
+{
+    return x_lhs.Size() == x_rhs.Size() &&
+           std::equal(x_lhs.Get().begin(), x_lhs.Get().end(), x_rhs.Get().begin(), b_same);
+}
+
+// Collects each variable's distinct coordinates into a series and shares equal series between
+// variables; series are equal when b_same holds for each pair of their values.
+template <typename T, typename GetCoord, typename SetId, typename Same>
+std::list<Series<T>> MinimiseSeries(std::list<Variable>& x_var_list, GetCoord get_coord, SetId set_id, Same b_same)
 {
     std::list<Series<T>> x_result;
     int i_next_id = 0;
@@ -73,7 +83,7 @@ std::list<Series<T>> MinimiseSeries(std::list<Variable>& x_var_list, GetCoord ge
         MakeMonotonic(x_series);
         bool b_found = false;
         for (const Series<T>& x_held : x_result) {
-            if (x_held == x_series) {
+            if (SameSeries(x_held, x_series, b_same)) {
                 set_id(x_var, x_held.GetID());
                 b_found = true;
                 break;
@@ -91,18 +101,24 @@ std::list<Series<T>> MinimiseSeries(std::list<Variable>& x_var_list, GetCoord ge
 
 }  // namespace
 
-std::list<Series<TimeField>> MinimiseTimes(std::list<Variable>& x_var_list)
+bool EqualTimes(const TimeField& x_lhs, const TimeField& x_rhs)
+{
+    return x_lhs == x_rhs;
+}
+
+std::list<Series<TimeField>> MinimiseTimes(std::list<Variable>& x_var_list, SameTime b_same)
 {
     return MinimiseSeries<TimeField>(
         x_var_list, [](const VarField& x_field) -> const TimeField& { return x_field.GetTimeField(); },
-        [](Variable& x_var, int i_id) { x_var.SetTimeID(i_id); });
+        [](Variable& x_var, int i_id) { x_var.SetTimeID(i_id); }, b_same);
 }
 
 std::list<Series<Level>> MinimiseLevels(std::list<Variable>& x_var_list)
 {
     return MinimiseSeries<Level>(
         x_var_list, [](const VarField& x_field) -> const Level& { return x_field.GetLevel(); },
-        [](Variable& x_var, int i_id) { x_var.SetLevelID(i_id); });
+        [](Variable& x_var, int i_id) { x_var.SetLevelID(i_id); },
+        [](const Level& x_lhs, const Level& x_rhs) { return x_lhs == x_rhs; });
 }
 
 std::list<Region> MinimiseRegions(std::list<Variable>& x_var_list)

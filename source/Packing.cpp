@@ -100,8 +100,9 @@ int64_t FieldSize(const Region& x_region)
     return static_cast<int64_t>(x_region.GetNRows()) * x_region.GetNCols();
 }
 
-// Returns the packing code of one value that is not missing, kept inside the range of the target type.
-float PackCode(float f_value, float f_min, float f_scale, float f_half)
+// Returns the packing code of one value that is not missing, kept inside the range of the target
+// type: truncated toward zero, or with b_round the nearest integer (half the error).
+float PackCode(float f_value, float f_min, float f_scale, float f_half, bool b_round)
 {
     float f_missing_code = f_half - 1.0f;
     if (std::isnan(f_value))
@@ -113,6 +114,8 @@ float PackCode(float f_value, float f_min, float f_scale, float f_half)
     if (std::isnan(f_code))
         f_code = f_value > f_min ? f_half - 2.0f : -f_half;
     f_code = std::min(std::max(f_code, -f_half), f_half - 2.0f);
+    if (b_round)
+        return std::round(f_code);
     return static_cast<float>(static_cast<int32_t>(f_code));
 }
 
@@ -172,7 +175,7 @@ void Packing::PackVariable(Variable& x_variable)
             b_in_memory = true;
         }
         if (x_rule.i_pack != 0)
-            BytePackVariable(x_variable, x_rule.i_pack);
+            BytePackVariable(x_variable, x_rule.i_pack, b_round_codes);
         const bool b_wider = i_rows > x_rule.i_crop && i_cols > x_rule.i_crop;
         if (x_rule.i_crop != 0 && b_wider)
             CropVariable(x_variable, x_rule.i_crop);
@@ -181,9 +184,21 @@ void Packing::PackVariable(Variable& x_variable)
         if (x_rule.i_avg != 0 && b_wider)
             AvgVariable(x_variable, x_rule.i_avg);
     }
+    if (b_round_codes && x_variable.GetPackingBytes() != 0)
+        RoundPackedCodes(x_variable);
 }
 
-void BytePackVariable(Variable& x_variable, int i_nbytes)
+void RoundPackedCodes(Variable& x_variable)
+{
+    for (VarField& x_field : x_variable.GetVarFields()) {
+        int* px_data = x_field.GetDataToChange();
+        const int64_t i_size = FieldSize(x_field.GetRegion());
+        for (int64_t i = 0; i < i_size; ++i)
+            px_data[i] = static_cast<int>(FLOAT_TO_RAW(std::round(RAW_TO_FLOAT(static_cast<unsigned int>(px_data[i])))));
+    }
+}
+
+void BytePackVariable(Variable& x_variable, int i_nbytes, bool b_round)
 {
     // Four bytes keep plain floats; other counts are never accepted by the loader.
     if (i_nbytes != 1 && i_nbytes != 2)
@@ -200,7 +215,7 @@ void BytePackVariable(Variable& x_variable, int i_nbytes)
         for (int64_t i = 0; i < i_size; ++i) {
             const float f_code = x_reader.IsMissing(px_data[i])
                                      ? f_half - 1.0f
-                                     : PackCode(x_reader.Value(px_data[i]), f_min, f_scale, f_half);
+                                     : PackCode(x_reader.Value(px_data[i]), f_min, f_scale, f_half, b_round);
             px_data[i] = static_cast<int>(FLOAT_TO_RAW(f_code));
         }
     }

@@ -142,9 +142,7 @@ void CreateRotatedRegionDim(WriterState& x_state, Region& x_region)
     NcVar* px_glon = AddGlobalCoordVar(x_state, cs_global_longitude + s_region, x_axes, "longitude",
                                        "degrees_east");
     NcVar* px_pole = Checked(x_state.x_nc_file.add_var((cs_rotated_pole + s_region).c_str(), ncChar));
-    AddAtt(px_pole, "grid_mapping_name", "rotated_latitude_longitude");
-    AddAtt(px_pole, "grid_north_pole_latitude", x_region.GetPoleLatitude());
-    AddAtt(px_pole, "grid_north_pole_longitude", x_region.GetPoleLongitude());
+    AddRotatedPoleMapping(px_pole, x_region);
     PutCoordinates(x_state, x_axes.px_latv, x_lats);
     PutCoordinates(x_state, x_axes.px_lonv, x_lons);
     if (i_nlats > 0 && i_nlons > 0 && pf_global_lat != nullptr && pf_global_lon != nullptr) {
@@ -153,3 +151,9 @@ void CreateRotatedRegionDim(WriterState& x_state, Region& x_region)
     }
 }
 
+void AddRotatedPoleMapping(NcVar* px_pole, const Region& x_region)
+{
+    AddAtt(px_pole, "grid_mapping_name", "rotated_latitude_longitude");
+    AddAtt(px_pole, "grid_north_pole_latitude", x_region.GetPoleLatitude());
+    AddAtt(px_pole, "grid_north_pole_longitude", x_region.GetPoleLongitude());
+}

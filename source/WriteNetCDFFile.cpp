@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Messages.h"
+#include "WriteCFFile.h"
 #include "MinimiseDimensions.h"
 #include "OutputLifecycle.h"
 #include "PlainAlgorithms.h"
@@ -73,27 +74,6 @@ const T* DataOrDummy(const std::vector<T>& x_values)
     return x_values.empty() ? &ct_dummy : x_values.data();
 }
 
-// Writes one global attribute of a recognised type text; other types are skipped.
-void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
-{
-    const std::string& s_type = x_att.GetType();
-    const char* s_name = x_att.GetName().c_str();
-    const int i_count = x_att.GetNumber();
-    if (s_type == "string") {
-        Checked(x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str()));
-    } else if (s_type == "integer") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues()))));
-    } else if (s_type == "float") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues()))));
-    } else if (s_type == "double") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues()))));
-    } else if (s_type == "short") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues()))));
-    } else if (s_type == "byte") {
-        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues()))));
-    }
-}
-
 // Counts the words of field data a conversion writes.
 long long DataWords(const std::list<Variable>& x_var_list)
 {
@@ -149,14 +129,15 @@ void WriteContents(WriterState& x_state, std::list<Variable>& x_var_list, const 
 
 int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_list,
                     const MTime& x_ref_time, const VarLevTrans& x_var_lev_trans,
-                    const GlobalAtts& x_global_atts, bool b_replace)
+                    const GlobalAtts& x_global_atts, bool b_replace, const OutputProfile& x_profile)
 {
     std::string s_reason;
     UnfinishedOutput x_unfinished;  // outlives the file, so it is closed before removal
     const std::string s_temporary = CreateTemporaryOutput(s_output_file_name, x_unfinished, s_reason);
     if (s_temporary.empty())
         return ReportUnwritable(s_output_file_name, s_reason);
-    std::unique_ptr<NcFile> px_nc_file = OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
+    std::unique_ptr<NcFile> px_nc_file = x_profile.b_netcdf4 ? OpenNetCDF4Output(s_temporary, s_reason)
+                                                             : OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
     if (!px_nc_file->is_valid())
         return ReportUnwritable(s_output_file_name, s_reason);
     // Instead of letting the library prefill every variable and then overwrite it, the
@@ -165,13 +146,36 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     WriterState x_state(*px_nc_file, UsePlainAlgorithms());
     if (!x_state.b_plain)
         px_nc_file->set_fill(NcFile::NoFill);
-    WriteContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts);
+    if (x_profile.b_cf)
+        WriteCFContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts, x_profile);
+    else
+        WriteContents(x_state, x_var_list, x_ref_time, x_var_lev_trans, x_global_atts);
     Checked(px_nc_file->close());
     bool b_exists = false;
     if (!PublishOutput(s_temporary, s_output_file_name, b_replace, b_exists, s_reason))
         return ReportUnwritable(s_output_file_name, b_exists ? std::string() : s_reason);
     x_unfinished.Keep();
     return 0;
+}
+
+void WriteGlobalAtt(NcFile& x_nc_file, const Attribute& x_att)
+{
+    const std::string& s_type = x_att.GetType();
+    const char* s_name = x_att.GetName().c_str();
+    const int i_count = x_att.GetNumber();
+    if (s_type == "string") {
+        Checked(x_nc_file.add_att(s_name, JoinValues(x_att.GetValues()).c_str()));
+    } else if (s_type == "integer") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<int>(x_att.GetValues()))));
+    } else if (s_type == "float") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<float>(x_att.GetValues()))));
+    } else if (s_type == "double") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<double>(x_att.GetValues()))));
+    } else if (s_type == "short") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractValues<short>(x_att.GetValues()))));
+    } else if (s_type == "byte") {
+        Checked(x_nc_file.add_att(s_name, i_count, DataOrDummy(ExtractChars(x_att.GetValues()))));
+    }
 }
 
 int WriteGlobalAtts(NcFile& x_nc_file, const GlobalAtts& x_global_atts)

@@ -66,18 +66,44 @@ private:
     bool b_indexed = false;
 };
 
+// A variable of three dimensions has no level axis (the CF profile's single-level fields); its
+// slabs are placed by time alone.
+bool HasLevelAxis(NcVar* px_ncvar)
+{
+    return px_ncvar->num_dims() != 3;
+}
+
+// Sets the variable's cursor at a row of the slab of one time and level.
+void SetSlabCursor(NcVar* px_ncvar, long i_time, long i_level, long i_row)
+{
+    if (HasLevelAxis(px_ncvar))
+        Checked(px_ncvar->set_cur(i_time, i_level, i_row, 0L));
+    else
+        Checked(px_ncvar->set_cur(i_time, i_row, 0L));
+}
+
+// Writes rows x columns values from the cursor, one time and level deep.
+template <typename T>
+void PutSlab(NcVar* px_ncvar, const T* px_values, long i_rows, long i_cols)
+{
+    if (HasLevelAxis(px_ncvar))
+        Checked(px_ncvar->put(px_values, 1, 1, i_rows, i_cols));
+    else
+        Checked(px_ncvar->put(px_values, 1, i_rows, i_cols));
+}
+
 // Writes one slab of the prefill value, for a (time, level) place no field fills.
 void PutPrefillSlab(NcVar* px_ncvar, NcType x_type, double d_fill, long i_rows, long i_cols)
 {
     const size_t i_count = static_cast<size_t>(i_rows * i_cols);
     if (x_type == ncByte)
-        Checked(px_ncvar->put(std::vector<ncbyte>(i_count, static_cast<ncbyte>(d_fill)).data(), 1, 1, i_rows, i_cols));
+        PutSlab(px_ncvar, std::vector<ncbyte>(i_count, static_cast<ncbyte>(d_fill)).data(), i_rows, i_cols);
     else if (x_type == ncShort)
-        Checked(px_ncvar->put(std::vector<short>(i_count, static_cast<short>(d_fill)).data(), 1, 1, i_rows, i_cols));
+        PutSlab(px_ncvar, std::vector<short>(i_count, static_cast<short>(d_fill)).data(), i_rows, i_cols);
     else if (x_type == ncInt)
-        Checked(px_ncvar->put(std::vector<int>(i_count, static_cast<int>(d_fill)).data(), 1, 1, i_rows, i_cols));
+        PutSlab(px_ncvar, std::vector<int>(i_count, static_cast<int>(d_fill)).data(), i_rows, i_cols);
     else
-        Checked(px_ncvar->put(std::vector<float>(i_count, static_cast<float>(d_fill)).data(), 1, 1, i_rows, i_cols));
+        PutSlab(px_ncvar, std::vector<float>(i_count, static_cast<float>(d_fill)).data(), i_rows, i_cols);
 }
 
 // Where one field goes in its variable: indices and the slab size the variable holds.
@@ -129,18 +155,18 @@ void ForEachRowBlock(long i_rows, long i_cols, Visit x_visit)
 void PutWords(NcVar* px_ncvar, SlabForm x_form, const int* px_words, const SlabPlace& x_place,
               long i_first_row, long i_rows, std::vector<ncbyte>& x_buffer)
 {
-    Checked(px_ncvar->set_cur(x_place.i_time, x_place.i_level, i_first_row, 0L));
+    SetSlabCursor(px_ncvar, x_place.i_time, x_place.i_level, i_first_row);
     if (x_form == SlabForm::Float) {
-        Checked(px_ncvar->put(reinterpret_cast<const float*>(px_words), 1, 1, i_rows, x_place.i_cols));
+        PutSlab(px_ncvar, reinterpret_cast<const float*>(px_words), i_rows, x_place.i_cols);
     } else if (x_form == SlabForm::Int) {
-        Checked(px_ncvar->put(px_words, 1, 1, i_rows, x_place.i_cols));
+        PutSlab(px_ncvar, px_words, i_rows, x_place.i_cols);
     } else {
         const size_t i_count = static_cast<size_t>(i_rows * x_place.i_cols);
         x_buffer.resize(i_count);
         for (size_t i = 0; i < i_count; ++i)
             x_buffer[i] = (px_words[i] >= -128 && px_words[i] <= 127) ? static_cast<ncbyte>(px_words[i])
                                                                       : static_cast<ncbyte>(-128);
-        Checked(px_ncvar->put(x_buffer.data(), 1, 1, i_rows, x_place.i_cols));
+        PutSlab(px_ncvar, x_buffer.data(), i_rows, x_place.i_cols);
     }
 }
 
@@ -175,12 +201,12 @@ void PutFieldSlab(NcVar* px_ncvar, SlabForm x_form, const VarField& x_field, con
     if (x_form == SlabForm::Short) {
         x_scratch.x_short_buffer.resize(static_cast<size_t>(i_points));
         x_field.CopyDataAsShort(x_scratch.x_short_buffer.data(), i_points);
-        Checked(px_ncvar->put(x_scratch.x_short_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols));
+        PutSlab(px_ncvar, x_scratch.x_short_buffer.data(), x_place.i_rows, x_place.i_cols);
         return;
     }
     x_scratch.x_byte_buffer.resize(static_cast<size_t>(i_points));
     x_field.CopyDataAsByte(x_scratch.x_byte_buffer.data(), i_points);
-    Checked(px_ncvar->put(x_scratch.x_byte_buffer.data(), 1, 1, x_place.i_rows, x_place.i_cols));
+    PutSlab(px_ncvar, x_scratch.x_byte_buffer.data(), x_place.i_rows, x_place.i_cols);
 }
 
 // Where the fields of one variable go: one entry per (time, level) place, time outermost as
@@ -191,6 +217,7 @@ struct VariablePlan
     NcVar* px_ncvar;
     NcType x_type;
     SlabForm x_form;
+    bool b_record;  // on the unlimited dimension: written record by record
     long i_nlevels;
     long i_nrows;
     long i_ncols;
@@ -200,17 +227,18 @@ struct VariablePlan
 
 // Places every field at the indices of its own time and level; fields that fit no place of
 // the variable, or whose grid differs from the variable's, are left out.
-VariablePlan PlanVariable(NcFile& x_nc_file, Variable& x_var, std::list<Series<Level>>& x_lev_list,
+VariablePlan PlanVariable(Variable& x_var, std::list<Series<Level>>& x_lev_list,
                           const std::list<Series<TimeField>>& x_time_list)
 {
-    NcDim* px_lond = nullptr;
-    NcDim* px_latd = nullptr;
-    NcDim* px_zd = nullptr;
-    NcDim* px_td = nullptr;
-    GetDimensions(x_nc_file, &x_var, &x_lev_list, px_lond, px_latd, px_zd, px_td);
+    // The sizes are those of the variable's own dimensions: time, level where it has one, rows, columns.
+    NcVar* px_ncvar = x_var.GetNcVar();
+    const int i_ndims = px_ncvar->num_dims();
+    const long i_nlevels = HasLevelAxis(px_ncvar) ? Checked(px_ncvar->get_dim(1))->size() : 1;
     const NcType x_type = VariableType(x_var);
-    VariablePlan x_plan{&x_var, x_var.GetNcVar(), x_type, FormOf(x_type, x_var.GetPackingBytes()), px_zd->size(),
-                        px_latd->size(), px_lond->size(), {}, {}};
+    VariablePlan x_plan{&x_var, px_ncvar, x_type, FormOf(x_type, x_var.GetPackingBytes()),
+                        Checked(px_ncvar->get_dim(0))->is_unlimited() != 0, i_nlevels,
+                        Checked(px_ncvar->get_dim(i_ndims - 2))->size(), Checked(px_ncvar->get_dim(i_ndims - 1))->size(),
+                        {}, {}};
     const Series<TimeField>* px_times = FindSeries(x_time_list, x_var.GetTimeID());
     const Series<Level>* px_levels = FindSeries(x_lev_list, x_var.GetLevelID());
     const long i_ntimes = px_times != nullptr ? px_times->Size() : 0;
@@ -241,7 +269,7 @@ void WritePlace(const VariablePlan& x_plan, size_t i_place, bool b_prefilled, Wr
     const long i_level = static_cast<long>(i_place) % x_plan.i_nlevels;
     const VarField* px_field = x_plan.x_places[i_place];
     SlabPlace x_place{i_time, i_level, x_plan.i_nrows, x_plan.i_ncols};
-    Checked(x_plan.px_ncvar->set_cur(i_time, i_level, 0L, 0L));
+    SetSlabCursor(x_plan.px_ncvar, i_time, i_level, 0L);
     if (px_field != nullptr)
         PutFieldSlab(x_plan.px_ncvar, x_plan.x_form, *px_field, x_place, x_scratch);
     else if (!b_prefilled && x_plan.i_nrows > 0 && x_plan.i_ncols > 0)
@@ -265,7 +293,7 @@ long VisitInFileOrder(const std::vector<VariablePlan>& x_plans, VisitPlace x_vis
     std::vector<const VariablePlan*> x_record_plans;
     long i_nrecords = 0;
     for (const VariablePlan& x_plan : x_plans) {
-        if (x_plan.px_var->GetTimeID() == 0) {
+        if (x_plan.b_record) {
             x_record_plans.push_back(&x_plan);
             if (x_plan.i_nlevels > 0)
                 i_nrecords = std::max(i_nrecords, static_cast<long>(x_plan.x_places.size()) / x_plan.i_nlevels);
@@ -326,7 +354,7 @@ void WriteVariables(WriterState& x_state, std::list<Variable>& x_var_list, std::
 {
     std::vector<VariablePlan> x_plans;
     for (Variable& x_var : x_var_list)
-        x_plans.push_back(PlanVariable(x_state.x_nc_file, x_var, x_lev_list, x_time_list));
+        x_plans.push_back(PlanVariable(x_var, x_lev_list, x_time_list));
     WriteScratch x_scratch;
     if (!x_state.b_plain) {
         WriteInFileOrder(x_state, x_plans, x_scratch);

@@ -36,38 +36,6 @@ const int ci_cell_method_bits = sizeof(cs_cell_methods) / sizeof(cs_cell_methods
 const int ci_proc_minimum = 4096;
 const int ci_proc_maximum = 8192;
 
-// Writes "_FillValue" in the variable's own type, or nothing where no value of that type fits.
-void WriteFillValue(NcVar* px_ncvar, const Variable& x_var, NcType x_type)
-{
-    double d_fill = 0.0;
-    if (!FillValue(x_var, x_type, d_fill))
-        return;
-    if (x_type == ncByte)
-        AddAtt(px_ncvar, "_FillValue", static_cast<ncbyte>(d_fill));
-    else if (x_type == ncShort)
-        AddAtt(px_ncvar, "_FillValue", static_cast<short>(d_fill));
-    else if (x_type == ncInt)
-        AddAtt(px_ncvar, "_FillValue", static_cast<int>(d_fill));
-    else
-        AddAtt(px_ncvar, "_FillValue", static_cast<float>(d_fill));
-}
-
-// Writes "scale_factor" and "add_offset" of a byte-packed variable.
-void WritePackingAtts(NcVar* px_ncvar, const Variable& x_var)
-{
-    const int i_pack = x_var.GetPackingBytes();
-    float f_scale = x_var.GetScalingFactor();
-    const float f_offset = x_var.GetOffset();
-    const float f_mks = x_var.GetMKSValue();
-    if (!(f_mks == 0.0f))
-        f_scale = f_mks * f_scale;
-    const double d_offset = std::pow(256.0, i_pack) * 0.5 * static_cast<double>(f_scale) +
-                            static_cast<double>(f_offset);
-    // Both of one type, that of the unpacked values, as readers that unpack require.
-    AddAtt(px_ncvar, "scale_factor", f_scale);
-    AddAtt(px_ncvar, "add_offset", static_cast<float>(d_offset));
-}
-
 // Writes the translated attributes as text, or the numeric stash code parts when untranslated.
 void WriteTranslationAtts(NcVar* px_ncvar, const Variable& x_var, const VarLevTrans& x_var_lev_trans)
 {
@@ -105,6 +73,43 @@ void WriteVariableAtts(NcVar* px_ncvar, const Variable& x_var, NcType x_type,
 }
 
 }  // namespace
+
+void WriteFillValue(NcVar* px_ncvar, const Variable& x_var, NcType x_type)
+{
+    double d_fill = 0.0;
+    if (!FillValue(x_var, x_type, d_fill))
+        return;
+    if (x_type == ncByte)
+        AddAtt(px_ncvar, "_FillValue", static_cast<ncbyte>(d_fill));
+    else if (x_type == ncShort)
+        AddAtt(px_ncvar, "_FillValue", static_cast<short>(d_fill));
+    else if (x_type == ncInt)
+        AddAtt(px_ncvar, "_FillValue", static_cast<int>(d_fill));
+    else
+        AddAtt(px_ncvar, "_FillValue", static_cast<float>(d_fill));
+}
+
+void PackingScaleOffset(const Variable& x_var, float& f_scale, float& f_offset)
+{
+    const int i_pack = x_var.GetPackingBytes();
+    f_scale = x_var.GetScalingFactor();
+    const float f_mks = x_var.GetMKSValue();
+    if (!(f_mks == 0.0f))
+        f_scale = f_mks * f_scale;
+    const double d_offset = std::pow(256.0, i_pack) * 0.5 * static_cast<double>(f_scale) +
+                            static_cast<double>(x_var.GetOffset());
+    f_offset = static_cast<float>(d_offset);
+}
+
+void WritePackingAtts(NcVar* px_ncvar, const Variable& x_var)
+{
+    float f_scale = 0.0f;
+    float f_offset = 0.0f;
+    PackingScaleOffset(x_var, f_scale, f_offset);
+    // Both of one type, that of the unpacked values, as readers that unpack require.
+    AddAtt(px_ncvar, "scale_factor", f_scale);
+    AddAtt(px_ncvar, "add_offset", f_offset);
+}
 
 NcType VariableType(const Variable& x_var)
 {

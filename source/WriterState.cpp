@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <netcdf.h>
+
 #include "ToString.h"
 
 const std::string cs_latitude = "latitude";
@@ -18,6 +20,12 @@ std::string LastNetCDFError()
     NcError x_probe(NcError::silent_nonfatal);
     const std::string s_text = x_probe.get_errmsg();
     return s_text.compare(0, 7, "NetCDF:") == 0 ? s_text : "NetCDF: " + s_text;
+}
+
+void CheckedStatus(int i_status)
+{
+    if (i_status != NC_NOERR)
+        throw OutputFailed(nc_strerror(i_status));
 }
 
 namespace {

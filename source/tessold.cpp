@@ -23,6 +23,9 @@
 
 namespace {
 
+// The compression level of a netCDF-4 output when the request leaves it 0.
+const int ci_default_deflate = 4;
+
 // The one lock every exported call holds for its whole length.
 std::mutex& CallLock()
 {
@@ -97,7 +100,25 @@ ConversionJob JobOf(const tessold_request& x_request)
     x_job.s_attributes = TextOrEmpty(x_request.attributes);
     x_job.b_replace = (x_request.flags & TESSOLD_REPLACE) != 0;
     x_job.b_any_layout = (x_request.flags & TESSOLD_ANY_LAYOUT) != 0;
+    x_job.b_cf = (x_request.flags & TESSOLD_CF) != 0;
+    x_job.b_netcdf4 = (x_request.flags & TESSOLD_NETCDF4) != 0;
+    x_job.i_deflate = x_request.deflate_level == 0 ? ci_default_deflate : x_request.deflate_level;
+    x_job.s_history = TextOrEmpty(x_request.history);
     return x_job;
+}
+
+// Reports a request whose output options contradict each other or are out of range.
+bool OutputOptionsValid(const tessold_request& x_request)
+{
+    if (x_request.deflate_level < 0 || x_request.deflate_level > 9) {
+        error("Error: deflate level " + std::to_string(x_request.deflate_level) + " is not between 0 and 9");
+        return false;
+    }
+    if ((x_request.flags & TESSOLD_NETCDF4) && !(x_request.flags & TESSOLD_CF)) {
+        error("Error: netCDF-4 output is written in the CF profile only");
+        return false;
+    }
+    return true;
 }
 
 // Does what the request's flags ask for.
@@ -107,7 +128,7 @@ int Serve(const tessold_request& x_request, const ConversionJob& x_job)
         Configuration x_config(x_job.s_translation, x_job.s_packing, x_job.s_attributes);
         return AllFilesExist(x_job, false, true) && x_config.Load() ? ci_converted : ci_failed;
     }
-    if (!AllFilesExist(x_job, true, true))
+    if (!AllFilesExist(x_job, true, true) || !OutputOptionsValid(x_request))
         return ci_failed;
     if (x_request.flags & TESSOLD_LIST)
         return ListFile(x_job, (x_request.flags & TESSOLD_LIST_JSON) != 0) ? ci_converted : ci_failed;

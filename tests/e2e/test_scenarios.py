@@ -9,14 +9,18 @@ that stands under the output's name before the conversion and must still be ther
 "fail_reads" (true: every pread of the host fails, as when another process cuts the input short
 during the conversion), "status" (the expected exit status, default 0), "messages" and "stdout"
 (the expected standard error and standard output, with the input's folder written as DIR).
-tests/expected/NAME.cdl holds the ncdump text of the output; a scenario that expects a failure
-has no .cdl and must leave no output. Run with --update to rewrite the expected files after a
+"profile": "cf" converts through the C host (tests/c_host.c) with the CF profile's flag, and
+"netcdf4": true (with "deflate": N) adds its netCDF-4 flags; the expected text of a netCDF-4
+output is that of `ncdump -s`, which shows compression and chunking. The time in the CF
+profile's "history" attribute is written as TIME. tests/expected/NAME.cdl holds the ncdump
+text of the output; a scenario that expects a failure has no .cdl and must leave no output. Run with --update to rewrite the expected files after a
 deliberate change, then review every changed file by hand.
 """
 
 import difflib
 import json
 import os
+import re
 import subprocess
 import sys
 
@@ -40,6 +44,27 @@ def configs(scenario, folder):
     return paths
 
 
+def convert_cf(scenario, um_path, nc_path, configs_paths):
+    """Converts through the C host with the CF profile; returns (status, stdout, stderr)."""
+    names = ("translation", "packing", "attributes")
+    args = [os.path.join(common.build_dir(), "tests", "c_host"), um_path, nc_path, "cf"]
+    args += ["%s=%s" % (name, path) for name, path in zip(names, configs_paths) if os.path.exists(path)]
+    if scenario.get("netcdf4"):
+        args.append("netcdf4")
+    if "deflate" in scenario:
+        args.append("deflate=%d" % scenario["deflate"])
+    proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True,
+                          timeout=common.CONVERT_TIMEOUT)
+    return proc.returncode, proc.stdout, proc.stderr
+
+
+def dump_text(scenario, nc_path):
+    """The ncdump text of an output (with -s for netCDF-4), the history's time as TIME."""
+    args = ["ncdump", "-s", nc_path] if scenario.get("netcdf4") else ["ncdump", nc_path]
+    text = subprocess.run(args, stdout=subprocess.PIPE, universal_newlines=True, check=True).stdout
+    return re.sub(r':history = "[0-9T:Z-]+: ', ':history = "TIME: ', text)
+
+
 def compare_text(what, got, expected, problems):
     if got != expected:
         problems.append("%s %r, expected %r" % (what, got, expected))
@@ -57,7 +82,10 @@ def run_scenario(name, scenario, folder):
     env = None
     if scenario.get("fail_reads"):
         env = common.fail_calls_env(TESSOLD_TEST_PREAD_FAILS="1")
-    status, out, err = common.convert(um_path, *configs(scenario, folder), env=env)
+    if scenario.get("profile") == "cf":
+        status, out, err = convert_cf(scenario, um_path, nc_path, configs(scenario, folder))
+    else:
+        status, out, err = common.convert(um_path, *configs(scenario, folder), env=env)
     problems = []
     compare_text("status", status, scenario.get("status", 0), problems)
     for key, text in (("messages", err), ("stdout", out)):
@@ -72,7 +100,7 @@ def run_scenario(name, scenario, folder):
         if os.path.exists(expected_path):
             problems.append("no output, expected one")
         return problems, None
-    dump = subprocess.run(["ncdump", nc_path], stdout=subprocess.PIPE, universal_newlines=True, check=True).stdout
+    dump = dump_text(scenario, nc_path)
     if not os.path.exists(expected_path):
         problems.append("an output, but no expected text")
         return problems, dump
