@@ -28,11 +28,12 @@ std::string AppendEntry(const unsigned char* px_entry, const FileLayout& x_layou
 // Checks a converted entry's rows, columns and record length, and that its packing is one this
 // program unpacks; returns the fault ("field 2 is packed (LBPACK=4), which this program cannot
 // read"), or empty.
-std::string CheckFieldPacking(const int* px_entry, int i_field);
+// With b_headers_only only the shape is checked.
+std::string CheckFieldPacking(const int* px_entry, int i_field, bool b_headers_only);
 
 // Returns the bytes the values of the field take in a file of this layout, for a record of
 // i_record_words words: rows*cols words unpacked; rows*cols 4-byte values, in whole words, with
-// 32-bit packing; the whole record with WGDOS packing. Never overflows: a field larger than any
+// 32-bit packing; the whole record with WGDOS or any other packing. Never overflows: a field larger than any
 // file gives LLONG_MAX.
 long long StoredBytes(const int* px_entry, long long i_record_words, const FileLayout& x_layout);
 

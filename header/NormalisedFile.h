@@ -12,6 +12,9 @@
 struct NormalisedFile
 {
     FileLayout x_layout;
+    // Set before reading: the lookup is read and checked, but no field's packing is checked and
+    // no value is read (px_data stays empty), as a listing needs.
+    bool b_headers_only = false;
     UMArrays x_arrays;            // all arrays allocated with new[] (UMArrays' destructor releases them)
     std::vector<int> x_lbpack;    // per field, the LBPACK it had in the file
     // Per field: the PP extra data's y and x vectors, empty when none.

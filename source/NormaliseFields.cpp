@@ -90,10 +90,10 @@ std::string AppendEntry(const unsigned char* px_entry, const FileLayout& x_layou
     return ConvertWords(px_entry, ci_entry_int_words, false, x_layout, &x_lookup[i_at], s_place);
 }
 
-std::string CheckFieldPacking(const int* px_entry, int i_field)
+std::string CheckFieldPacking(const int* px_entry, int i_field, bool b_headers_only)
 {
     std::string s_fault = CheckFieldShape(px_entry, i_field);
-    if (!s_fault.empty())
+    if (!s_fault.empty() || b_headers_only)
         return s_fault;
     const int i_lbpack = px_entry[LBPACK - 1];
     const int i_units = i_lbpack % 10;
@@ -114,10 +114,10 @@ long long StoredBytes(const int* px_entry, long long i_record_words, const FileL
     const long long i_per_word = i_wb / 4;
     const int i_units = px_entry[LBPACK - 1] % 10;
     long long i_words = Values(px_entry);
-    if (i_units == 1)
-        i_words = i_record_words;
-    else if (i_units == 2)
+    if (i_units == 2)
         i_words = (i_words + i_per_word - 1) / i_per_word;
+    else if (i_units != 0)
+        i_words = i_record_words;
     return i_words > LLONG_MAX / i_wb ? LLONG_MAX : i_words * i_wb;
 }
 
@@ -128,7 +128,7 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
     long long i_total = 0;
     for (int i_field = 0; i_field < i_count; ++i_field) {
         const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
-        if (px_entry[LBPACK - 1] % 10 == 1)
+        if (px_entry[LBPACK - 1] % 10 == 1 && !x_out.b_headers_only)
             s_fault = CheckWgdosSize(px_entry, i_field, x_spans[static_cast<size_t>(i_field)].i_bytes);
         if (!s_fault.empty())
             return false;
@@ -144,7 +144,7 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
     try {
         if (i_count > 0) {
             x_arrays.px_pphdrs = new int[static_cast<size_t>(i_count) * ci_lookup_words];
-            x_arrays.px_data = new int[static_cast<size_t>(i_total)];
+            x_arrays.px_data = x_out.b_headers_only ? nullptr : new int[static_cast<size_t>(i_total)];
         }
     } catch (const std::bad_alloc&) {
         s_fault = "the fields' " + ToString(i_total, 0, ' ') + " values do not fit in memory";
@@ -155,12 +155,13 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
     for (int i_field = 0; i_field < i_count; ++i_field) {
         int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
         const FieldSpan& x_span = x_spans[static_cast<size_t>(i_field)];
-        if (!x_file.Read(x_span.i_offset, x_span.i_bytes, x_bytes)) {
+        if (!x_out.b_headers_only && !x_file.Read(x_span.i_offset, x_span.i_bytes, x_bytes)) {
             s_fault = "field " + ToString(i_field, 0, ' ') + " data could not be read";
             return false;
         }
-        s_fault = UnpackField(x_bytes.data(), x_span.i_bytes, px_entry, i_field, x_out.x_layout,
-                              x_arrays.px_data + i_next);
+        if (!x_out.b_headers_only)
+            s_fault = UnpackField(x_bytes.data(), x_span.i_bytes, px_entry, i_field, x_out.x_layout,
+                                  x_arrays.px_data + i_next);
         if (!s_fault.empty())
             return false;
         const long long i_values = Values(px_entry);

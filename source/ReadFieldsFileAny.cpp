@@ -107,17 +107,18 @@ std::string ReadLookup(const LayoutFile& x_file, const FileLayout& x_layout, con
 }
 
 // Finds where each valid field's stored values lie, checking them against the data section.
-std::string LocateFields(const LayoutFile& x_file, const FileLayout& x_layout, const int* px_fixhdr,
+std::string LocateFields(const LayoutFile& x_file, const NormalisedFile& x_out, const int* px_fixhdr,
                          const std::vector<int>& x_lookup, std::vector<FieldSpan>& x_spans)
 {
     const int i_count = static_cast<int>(x_lookup.size() / ci_lookup_words);
+    const FileLayout& x_layout = x_out.x_layout;
     const long long i_data_start = px_fixhdr[ci_data_start_pos];
     const int i_wb = x_layout.i_word_bytes;
     if (i_count > 0 && (i_data_start <= 0 || !x_file.Holds((i_data_start - 1) * i_wb, 0)))
         return "data section start " + ToString(i_data_start, 0, ' ') + " lies outside the file";
     for (int i_field = 0; i_field < i_count; ++i_field) {
         const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
-        std::string s_fault = CheckFieldPacking(px_entry, i_field);
+        std::string s_fault = CheckFieldPacking(px_entry, i_field, x_out.b_headers_only);
         if (!s_fault.empty())
             return s_fault;
         const long long i_begin = px_entry[LBEGIN - 1];
@@ -145,6 +146,6 @@ bool ReadFieldsFileAny(const LayoutFile& x_file, NormalisedFile& x_out, std::str
     if (s_fault.empty())
         s_fault = ReadLookup(x_file, x_layout, x_out.x_arrays.px_fixhdr, x_lookup);
     if (s_fault.empty())
-        s_fault = LocateFields(x_file, x_layout, x_out.x_arrays.px_fixhdr, x_lookup, x_spans);
+        s_fault = LocateFields(x_file, x_out, x_out.x_arrays.px_fixhdr, x_lookup, x_spans);
     return s_fault.empty() && AssembleFields(x_file, x_lookup, x_spans, x_out, s_fault);
 }

@@ -56,10 +56,12 @@ NativeRead ReadNative(std::istream& x_infile, const std::string& s_path, bool b_
 }
 
 // Reads a file of any layout; false after reporting a fault.
-bool ReadNormalisedInput(const std::string& s_path, const FileLayout& x_layout, InputFile& x_input)
+bool ReadNormalisedInput(const std::string& s_path, const FileLayout& x_layout, bool b_headers_only,
+                         InputFile& x_input)
 {
     std::string s_fault;
     x_input.b_normalised = true;
+    x_input.x_normalised.b_headers_only = b_headers_only;
     x_input.s_layout = x_layout.Describe();
     if (ReadNormalised(s_path, x_layout, x_input.x_normalised, s_fault))
         return true;
@@ -108,13 +110,13 @@ InputRead ReadInputFile(const std::string& s_path, bool b_any_layout, bool b_hea
     }
     bool b_read = false;
     if (!b_native) {
-        b_read = ReadNormalisedInput(s_path, x_layout, x_input);
+        b_read = ReadNormalisedInput(s_path, x_layout, b_headers_only, x_input);
     } else {
         const NativeRead x_read = ReadNative(x_infile, s_path, b_headers_only, x_input.x_native);
         if (x_read != NativeRead::Packed)
             b_read = x_read == NativeRead::Read;
         else if (b_any_layout && DetectLayout(s_path, x_layout))
-            b_read = ReadNormalisedInput(s_path, x_layout, x_input);
+            b_read = ReadNormalisedInput(s_path, x_layout, b_headers_only, x_input);
         else
             ReportPackedField(s_path, x_input.x_native);
     }

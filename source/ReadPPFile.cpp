@@ -104,7 +104,7 @@ std::string ReadDataRecord(const LayoutFile& x_file, const Record& x_record, int
 {
     const FileLayout& x_layout = x_out.x_layout;
     const int* px_entry = &x_lookup[static_cast<size_t>(i_field) * ci_lookup_words];
-    std::string s_fault = CheckFieldPacking(px_entry, i_field);
+    std::string s_fault = CheckFieldPacking(px_entry, i_field, x_out.b_headers_only);
     if (!s_fault.empty())
         return s_fault;
     const std::string s_field = "field " + ToString(i_field, 0, ' ');
