@@ -16,6 +16,8 @@ struct HostJob
     std::string s_output;       // -o: the output of the one input; "" = by the folder rule
     std::string s_output_dir;   // --output-dir: outputs go there; "" = beside each input
     unsigned int i_flags = TESSOLD_ANY_LAYOUT;   // every layout; TESSOLD_REPLACE with --force, listing flags
+    int i_deflate = 0;          // --deflate: the netCDF-4 compression level; 0 = the library's default
+    std::string s_history;      // with --cf: the command, for the output's history
     bool b_skip_existing = false;
     bool b_quiet = false;
 };

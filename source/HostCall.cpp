@@ -89,6 +89,8 @@ int CallEntry(ConvertEntry px_convert, const HostJob& x_job, const std::string& 
         x_request.packing = x_job.s_packing.c_str();
         x_request.attributes = x_job.s_attributes.c_str();
         x_request.flags = i_flags;
+        x_request.deflate_level = x_job.i_deflate;
+        x_request.history = x_job.s_history.c_str();
         x_request.report = &s_report[0];
         x_request.report_size = s_report.size();
         i_result = px_convert(&x_request, &s_message[0], s_message.size());

@@ -20,9 +20,9 @@ const char* const cs_usage =
 
 const char* const cs_help =
     "Converts UM fields files (32- or 64-bit words, either byte order) and PP files, unpacked or\n"
-    "WGDOS-packed, into CF-1.3 netCDF classic files. An output is written under a temporary\n"
-    "name (.NAME.XXXXXX.part) in its folder and takes its name only once complete; an\n"
-    "existing output is replaced only with --force.\n"
+    "WGDOS-packed, into netCDF: CF-1.3 classic files, or with --cf the CF-1.11 profile. An\n"
+    "output is written under a temporary name (.NAME.XXXXXX.part) in its folder and takes its\n"
+    "name only once complete; an existing output is replaced only with --force.\n"
     "\n"
     "Names:\n"
     "  One name is the input, converted with the configuration files given as options, or\n"
@@ -51,6 +51,12 @@ const char* const cs_help =
     "  --list                list the input's fields and the variables a conversion would make,\n"
     "                        converting nothing\n"
     "  --json                with --list: one JSON object per line\n"
+    "  --cf                  write the CF-1.11 profile: one variable per diagnostic, double\n"
+    "                        times with bounds, cell_methods, formula_terms, um_stash_source\n"
+    "  --netcdf4             with --cf: a netCDF-4 file (classic model), compressed with\n"
+    "                        shuffle and zlib, one field per chunk\n"
+    "  --deflate N           with --netcdf4: the zlib level, 1 (fastest) to 9 (smallest);\n"
+    "                        default 4\n"
     "  --version             print the version\n"
     "  -h, --help            print this help\n"
     "  Options with a value also take the form --NAME=VALUE.\n"
@@ -74,6 +80,7 @@ const char* const cs_help =
     "          examples/global_attributes.txt\n"
     "  tessold --translation examples/translation.xml -o /tmp/example.nc examples/example.um\n"
     "  tessold --list --json examples/example.um\n"
+    "  tessold --cf --netcdf4 --translation examples/translation.xml examples/example.um\n"
     "  tessold --batch --jobs 2 --output-dir out --skip-existing --translation t.xml run1/*.um\n";
 
 // What the arguments say, before the names are given their roles.
@@ -90,10 +97,10 @@ struct CommandLine
 };
 
 // The options by their long names; the short names stand for long ones.
-const std::set<std::string> cs_flag_options = {"--batch", "--force", "--skip-existing",
-                                               "--quiet", "--list",  "--json"};
-const std::set<std::string> cs_value_options = {"--output",  "--output-dir", "--translation",
-                                                "--packing", "--attributes", "--jobs"};
+const std::set<std::string> cs_flag_options = {"--batch", "--force", "--skip-existing", "--quiet",
+                                               "--list",  "--json",  "--cf",            "--netcdf4"};
+const std::set<std::string> cs_value_options = {"--output",  "--output-dir", "--translation", "--packing",
+                                                "--attributes", "--jobs",     "--deflate"};
 const std::map<std::string, std::string> cx_short_names = {{"-o", "--output"}, {"-q", "--quiet"}};
 
 // Prints what is wrong with the arguments; returns the usage status.
@@ -116,6 +123,37 @@ bool ParseJobs(const std::string& s_count, int& i_jobs)
     }
     i_jobs = static_cast<int>(i_count);
     return true;
+}
+
+// Reads a compression level; false after printing what is wrong.
+bool ParseDeflate(const std::string& s_level, int& i_deflate)
+{
+    if (s_level.size() != 1 || s_level[0] < '1' || s_level[0] > '9') {
+        Refuse("--deflate needs a number from 1 to 9");
+        return false;
+    }
+    i_deflate = s_level[0] - '0';
+    return true;
+}
+
+// The command as a shell would take it again: an argument holding anything but plain
+// characters goes in single quotes.
+std::string CommandText(int argc, char** argv)
+{
+    const char* const cs_plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_=./,:+@%";
+    std::string s_command = "tessold";
+    for (int i_arg = 1; i_arg < argc; ++i_arg) {
+        const std::string s_arg = argv[i_arg];
+        if (!s_arg.empty() && s_arg.find_first_not_of(cs_plain) == std::string::npos) {
+            s_command += " " + s_arg;
+            continue;
+        }
+        s_command += " '";
+        for (char c_char : s_arg)
+            s_command += c_char == '\'' ? std::string("'\\''") : std::string(1, c_char);
+        s_command += "'";
+    }
+    return s_command;
 }
 
 // Sorts the arguments into options and names; ci_run, or the status after help, the version or
@@ -216,9 +254,15 @@ bool CheckCombinations(const CommandLine& x_line, const HostOptions& x_options)
     for (const char* ps_name :
          {"--batch", "--jobs", "--output", "--output-dir", "--force", "--skip-existing"})
         b_writes = b_writes || x_line.Given(ps_name);
+    for (const char* ps_name : {"--cf", "--netcdf4", "--deflate"})
+        b_writes = b_writes || x_line.Given(ps_name);
     if (x_options.x_mode == HostMode::List && b_writes)
-        s_reason = "--list converts nothing: it takes no --batch, --jobs, -o, --output-dir, --force or "
-                   "--skip-existing";
+        s_reason = "--list converts nothing: it takes no --batch, --jobs, -o, --output-dir, --force, "
+                   "--skip-existing, --cf, --netcdf4 or --deflate";
+    else if (x_line.Given("--netcdf4") && !x_line.Given("--cf"))
+        s_reason = "--netcdf4 writes the CF profile only: give --cf too";
+    else if (x_line.Given("--deflate") && !x_line.Given("--netcdf4"))
+        s_reason = "--deflate goes with --netcdf4";
     else if (x_line.Given("--json") && x_options.x_mode != HostMode::List)
         s_reason = "--json goes with --list";
     else if (x_line.Given("--force") && x_line.Given("--skip-existing"))
@@ -260,6 +304,8 @@ int ParseCommandLine(int argc, char** argv, HostOptions& x_options)
         return i_status;
     if (x_line.Given("--jobs") && !ParseJobs(x_line.x_values["--jobs"], x_options.i_jobs))
         return ci_usage_error;
+    if (x_line.Given("--deflate") && !ParseDeflate(x_line.x_values["--deflate"], x_options.x_job.i_deflate))
+        return ci_usage_error;
     if (x_line.Given("--list"))
         x_options.x_mode = HostMode::List;
     else if (x_line.Given("--batch") || x_line.Given("--jobs"))
@@ -276,6 +322,10 @@ int ParseCommandLine(int argc, char** argv, HostOptions& x_options)
         x_job.i_flags |= TESSOLD_REPLACE;
     if (x_options.x_mode == HostMode::List)
         x_job.i_flags |= TESSOLD_LIST | (x_line.Given("--json") ? TESSOLD_LIST_JSON : 0u);
+    if (x_line.Given("--cf")) {
+        x_job.i_flags |= TESSOLD_CF | (x_line.Given("--netcdf4") ? TESSOLD_NETCDF4 : 0u);
+        x_job.s_history = CommandText(argc, argv);
+    }
     if (!CheckCombinations(x_line, x_options) || !AssignNames(x_line, x_options) || !CheckOutputs(x_options))
         return ci_usage_error;
     return ci_run;

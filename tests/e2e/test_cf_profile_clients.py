@@ -38,16 +38,16 @@ def convert_cf(folder, name, desc=None, translation=None, packing=None, um_path=
         um_path = os.path.join(folder, (name or "input") + ".um")
         common.write_um(um_path, desc if desc is not None else sc["input"])
     nc_path = os.path.join(folder, os.path.basename(um_path) + ".nc")
-    args = [os.path.join(common.build_dir(), "tests", "c_host"), um_path, nc_path, "cf"]
+    args = [common.host_program(), "-q", "--cf", "-o", nc_path, um_path]
     # A scenario's configuration as the scenario runner writes it: by default the one translation entry.
     if name:
         translation = sc.get("translation", common.TRANSLATION_XML)
         packing = sc.get("packing")
     for key, text in (("translation", translation), ("packing", packing)):
         if text:
-            args.append("%s=%s" % (key, common.write_text(os.path.join(folder, key + ".xml"), text)))
+            args += ["--" + key, common.write_text(os.path.join(folder, key + ".xml"), text)]
     if sc.get("netcdf4"):
-        args += ["netcdf4", "deflate=%d" % sc.get("deflate", 0)]
+        args += ["--netcdf4"] + (["--deflate", str(sc["deflate"])] if "deflate" in sc else [])
     proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           universal_newlines=True, timeout=common.CONVERT_TIMEOUT)
     if proc.returncode != 0:
@@ -204,6 +204,7 @@ class NetCDF4Test(unittest.TestCase):
 
 
 class RequestTest(unittest.TestCase):
+    """The request's options, as a host of the library other than the command line gives them."""
 
     def run_host(self, folder, *options):
         um_path = os.path.join(folder, "in.um")
@@ -215,11 +216,13 @@ class RequestTest(unittest.TestCase):
 
     def test_history_names_the_time_and_the_command(self):
         with common.temp_dir() as folder:
-            status, _, nc_path = self.run_host(folder, "cf", "history=tessold --cf in.um")
-            self.assertEqual(status, 0)
-            with netCDF4.Dataset(nc_path) as ds:
+            common.write_um(os.path.join(folder, "in 1.um"), months(1, 2))
+            proc = subprocess.run([common.host_program(), "--cf", "-o", "out.nc", "in 1.um"], cwd=folder,
+                                  stdout=subprocess.PIPE, universal_newlines=True, timeout=common.CONVERT_TIMEOUT)
+            self.assertEqual(proc.returncode, 0)
+            with netCDF4.Dataset(os.path.join(folder, "out.nc")) as ds:
                 self.assertEqual(ds.Conventions, "CF-1.11")
-                self.assertRegex(ds.history, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ: tessold --cf in.um$")
+                self.assertRegex(ds.history, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ: tessold --cf -o out.nc 'in 1.um'$")
 
     def test_contradicting_options_are_refused_before_any_output(self):
         for options, message in ((("cf", "netcdf4", "deflate=10"), "deflate level 10 is not between 0 and 9"),

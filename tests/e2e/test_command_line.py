@@ -13,14 +13,15 @@ import unittest
 import common
 
 NETCDF = b"CDF"  # an expected file that is a netCDF output
-UM = {"fields": [{"stash": 16203}]}  # a file of "before" that is a UM file of one field
+UM = {"fields": [{"stash": 16203}]}  # a UM file of one field
 OPTIONS = ["--translation FILE", "--packing FILE", "--attributes FILE", "-o FILE", "--output-dir DIR", "--force",
-           "--skip-existing", "-q, --quiet", "--batch", "--jobs N", "--list", "--json", "--version", "-h, --help"]
+           "--skip-existing", "-q, --quiet", "--batch", "--jobs N", "--list", "--json", "--cf", "--netcdf4",
+           "--deflate N", "--version", "-h, --help"]
 STATUSES = ["  0 ", "  1 ", "  2 ", "  3 ", "  128+N "]
 
 # Each case runs in a fresh folder holding a.um and b.um (one field of STASH 16203 each), the
 # default configuration files (trans.xml, pack.xml, atts.txt) and an empty folder out/, plus the
-# files of "before" (texts, or UM files). "out" and "err" are texts (or lists of them) that must
+# files of "before" (texts, or descriptions of UM files). "out" and "err" are texts (or lists of them) that must
 # appear in standard output and error ("" for "nothing at all"), "err_lacks" texts that must not;
 # "files" maps names to NETCDF, None (absent) or a text kept as it was; "dump" maps names to texts
 # their ncdump -h shows. No case leaves a temporary .part file.
@@ -68,6 +69,15 @@ CASES = [
     ("job count missing", ["a.um", "b.um", "--jobs"], 2, {"err": "Error: --jobs needs a number from 1 to 1024\n"}),
     ("names after --", ["--jobs=1", "--translation=trans.xml", "--", "--batch"], 0,
      {"before": {"--batch": UM}, "err": "Converted 1 of 1 files", "files": {"--batch.nc": NETCDF}}),
+    ("--list of a field no conversion reads", ["--list", "rle.um"], 0,
+     {"before": {"rle.um": {"word_size": 8, "byte_order": "big", "fields": [{}, {"lbpack": 4}]}},
+      "out": ["layout: fields file, 64-bit big-endian\n", "  LBPACK 4  "]}),
+    ("CF profile in a batch", ["--cf", "--netcdf4", "--deflate=2"] + BATCH + ["a.um", "b.um"], 0,
+     {"dump": {"b.um.nc": [':Conventions = "CF-1.11"', "float temp(", ":history = ", "tessold --cf --netcdf4"]}}),
+    ("--netcdf4 without --cf", ["--netcdf4", "a.um"], 2, {"err": "Error: --netcdf4 writes the CF profile only",
+                                                          "files": {"a.um.nc": None}}),
+    ("--deflate out of range", ["--cf", "--netcdf4", "--deflate", "0", "a.um"], 2,
+     {"err": "Error: --deflate needs a number from 1 to 9\n"}),
     ("missing configuration in a batch", ["--batch", "trans.xml", "gone.xml", "atts.txt", "a.um"], 1,
      {"err": "file : gone.xml does not exist\n", "files": {"a.um.nc": None}}),
 ]
@@ -98,7 +108,7 @@ class CommandLineTest(unittest.TestCase):
                     os.rename(path, os.path.join(folder, config))
                 os.mkdir(os.path.join(folder, "out"))
                 for path, text in expect.get("before", {}).items():
-                    (common.write_um if text is UM else common.write_text)(os.path.join(folder, path), text)
+                    (common.write_um if isinstance(text, dict) else common.write_text)(os.path.join(folder, path), text)
                 result = run(args, folder)
 
                 self.assertEqual(result.returncode, status, result.stderr)
