@@ -2,12 +2,12 @@
 """Plants each fault of mutants.json in the sources, rebuilds, runs the tests and reports
 whether any test caught it.
 
-    /usr/bin/python3 tools/mutants/run.py BUILD_DIR [ID ...]
+    /usr/bin/python3 tools/mutants/run.py [--all] BUILD_DIR [ID ...]
 
 BUILD_DIR is a configured build tree of this source tree (its tests built). A fault is a piece
 of text that must occur exactly once in source/ and header/, and its replacement; the text is
 put back after each run. Prints one Markdown table row per fault: caught (with up to three of
-the tests that failed), missed, or not planted (the text is not there once, or the build fails).
+the tests that failed, or all of them with --all), missed, or not planted (the text is not there once, or the build fails).
 """
 
 import json
@@ -42,7 +42,7 @@ def run_tests(build):
     return True, failed if result.returncode != 0 else []
 
 
-def plant(mutant, build):
+def plant(mutant, build, show_all):
     path = find_place(mutant["find"])
     if path is None:
         return "not planted: the text is not in the sources exactly once"
@@ -57,13 +57,19 @@ def plant(mutant, build):
             f.write(original)
     if not built:
         return "not planted: the build fails"
-    return "caught by " + ", ".join(failed[:3]) + (" and %d more" % (len(failed) - 3) if len(failed) > 3 else "") \
-        if failed else "MISSED"
+    if not failed:
+        return "MISSED"
+    if show_all or len(failed) <= 3:
+        return "caught by " + ", ".join(failed)
+    return "caught by " + ", ".join(failed[:3]) + " and %d more" % (len(failed) - 3)
 
 
 def main():
-    build = os.path.abspath(sys.argv[1])
-    wanted = sys.argv[2:]
+    args = sys.argv[1:]
+    show_all = "--all" in args
+    args = [arg for arg in args if arg != "--all"]
+    build = os.path.abspath(args[0])
+    wanted = args[1:]
     with open(os.path.join(HERE, "mutants.json")) as f:
         mutants = json.load(f)
     print("| id | area | fault | result |\n|---|---|---|---|")
@@ -71,7 +77,7 @@ def main():
     for mutant in mutants:
         if wanted and mutant["id"] not in wanted:
             continue
-        outcome = plant(mutant, build)
+        outcome = plant(mutant, build, show_all)
         missed += 0 if outcome.startswith("caught") else 1
         print("| %s | %s | %s | %s |" % (mutant["id"], mutant["area"], mutant["fault"], outcome), flush=True)
     run_tests(build)  # leaves the build as the sources are
