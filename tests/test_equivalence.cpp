@@ -20,8 +20,8 @@ std::string Field(int i_stash, int i_day, double d_level, const std::string& s_e
            ", 0, 0, 0], \"blev\": " + std::to_string(d_level) + s_extra + "}";
 }
 
-// Fields of several grids, level types and meaning periods, with gaps, duplicates and a
-// second time axis, shuffled into a random order.
+// Fields of several grids, level types, processing codes and meaning periods, with gaps,
+// duplicates and a second time axis, shuffled into a random order.
 std::string RandomDescription(unsigned int i_seed)
 {
     std::mt19937 x_random(i_seed);
@@ -37,6 +37,7 @@ std::string RandomDescription(unsigned int i_seed)
         for (double d_level : {1000.0, 500.0})
             if (x_random() % 4 != 0)
                 x_fields.push_back(Field(16202, i_day, d_level, ", \"lbvc\": 8, \"rows\": 32, \"cols\": 48"));
+    x_fields.push_back(Field(16203, 5, 850, ", \"lbvc\": 8, \"lbproc\": 8192"));  // a variable of its own
     for (int i_day = 1; i_day <= 3; ++i_day)
         x_fields.push_back(Field(3236, i_day, 1.5, ", \"lbvc\": 1, \"rows\": 6, \"cols\": 8"));
     x_fields.push_back(Field(3236, 2, 1.5, ", \"lbvc\": 1, \"rows\": 6, \"cols\": 8"));  // duplicate
