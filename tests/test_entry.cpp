@@ -61,6 +61,8 @@ TEST(EntryPoint, OnlyTheSecondEntryPointReadsOtherLayouts)
         {"PP file", R"({"fields": [{}], "format": "pp"})", " is not a UM file."},
         {"WGDOS-packed field", R"({"fields": [{}, {"blev": 500, "lbpack": 1}]})",
          ": field 1 is packed (LBPACK=1), which this program cannot read"},
+        {"32-bit packed field", R"({"fields": [{"lbpack": 2}]})",
+         ": field 0 is packed (LBPACK=2), which this program cannot read"},
     };
     TempDir x_dir;
     ConfigFiles x_cfg = WriteDefaultConfigs(x_dir);

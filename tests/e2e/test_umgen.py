@@ -68,20 +68,6 @@ class GeneratorTest(unittest.TestCase):
                 self.assertEqual(len(w), data_start - 1 + 34)
                 self.assertEqual(layout["size"], len(w) * 4)
 
-    def test_lookup_and_fixhdr_overrides(self):
-        desc = {"fields": [{"lookup": {"23": 0, "29": 5, "42": 3236}, "lookup_real": {"52": 1.0}}, {}],
-                "fixhdr": {"160": 12345, "6": -7}}
-        layout = common.write_um(self.path(), desc)
-        w = np.fromfile(self.path(), dtype="<i4")
-        e0, e1 = entry(w, 0), entry(w, 1)
-        self.assertEqual([lw(e0, 23), lw(e0, 29), lw(e0, 42), lw(e0, 52)], [0, 5, 3236, 0x3F800000])
-        self.assertEqual([fh(w, 160), fh(w, 6)], [12345, -7])
-        # The records themselves still lie where the layout rules put them.
-        data_start = 257 + 46 + 38 + 2 * 64
-        self.assertEqual(lw(e1, 29), data_start - 1 + 12)
-        self.assertEqual(layout["records"][0][0], (data_start - 1) * 4)
-        np.testing.assert_array_equal(w.view("<f4")[data_start - 1:data_start + 11], np.arange(12))
-
 
 if __name__ == "__main__":
     unittest.main()
