@@ -160,37 +160,3 @@ TEST(PackingBytes, EqualMissingNaNAndInfiniteValues)
         }
     }
 }
-
-TEST(PackingReduce, BlockMeansLeaveOutMissingWords)
-{
-    // One 2 x 2 block per case, read around its word 3 in a field 2 words wide.
-    BlockForm x_reals;
-    x_reals.f_missing = -99.0f;
-    BlockForm x_integers;
-    x_integers.x_kind = BlockForm::Integer;
-    x_integers.b_has_int_missing = true;
-    x_integers.i_missing = -99;
-    BlockForm x_no_missing = x_integers;
-    x_no_missing.b_has_int_missing = false;
-    const float f_nan = std::nanf("");
-    struct Case
-    {
-        std::vector<float> x_reals;
-        float f_mean;
-    };
-    const Case x_real_cases[] = {{{1, 2, 3, 6}, 3.0f}, {{1, -99, 3, 8}, 4.0f}, {{f_nan, 2, -99, 4}, 3.0f},
-                                 {{-99, -99, f_nan, -99}, -99.0f}};
-    for (const Case& x_case : x_real_cases) {
-        const std::vector<int> x_words = Words(x_case.x_reals);
-        EXPECT_EQ(RAW_TO_FLOAT(static_cast<unsigned int>(average(x_words.data(), 3, 2, 2, x_reals))), x_case.f_mean)
-            << x_case.f_mean;
-    }
-    // Integers average as integers, rounded to the nearest; only a declared missing word is left out.
-    const std::pair<std::vector<int>, int> x_int_cases[] = {
-        {{1, 2, 3, 5}, 3}, {{-1, -2, -3, -5}, -3}, {{10, -99, 20, 31}, 20}, {{-99, -99, -99, -99}, -99},
-        {{2000000000, 2000000000, 2000000000, 2000000001}, 2000000000}};
-    for (const auto& x_case : x_int_cases)
-        EXPECT_EQ(average(x_case.first.data(), 3, 2, 2, x_integers), x_case.second) << x_case.second;
-    const std::vector<int> x_with_code = {-99, 1, 1, 1};
-    EXPECT_EQ(average(x_with_code.data(), 3, 2, 2, x_no_missing), -24);
-}

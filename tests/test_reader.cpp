@@ -74,21 +74,6 @@ TEST(ReadUMFile, TheTableEndsAtTheFirstFieldCodeBelowOneOrTheDeclaredCount)
     EXPECT_EQ(static_cast<unsigned int>(x_read.px_data[12 + 12 + 5]), FLOAT_TO_RAW(6.5f));
 }
 
-TEST(ReadUMFile, ConstantsSectionsPresentEmptyOrAbsent)
-{
-    TempDir x_dir;
-    ReadResult x_read;
-    ReadAll(Generate(x_dir, R"({"int_consts": 46, "real_consts": 0, "level_consts": [4, 0], "row_consts": [3, 2],
-        "fields": [{}], "fixhdr": {"105": 300, "106": 0, "120": -32768}})"), x_read);
-    ASSERT_TRUE(x_read.b_headers_ok) << x_read.s_fault;
-    // A 1-D section with a start and length 0 is an empty array; a 2-D one with second dimension 0
-    // is absent, as is one whose start word is negative.
-    const std::vector<bool> x_present = {x_read.px_intc != nullptr, x_read.px_realc != nullptr,
-                                         x_read.px_levc != nullptr, x_read.px_rowc != nullptr,
-                                         x_read.px_colc != nullptr};
-    EXPECT_EQ(x_present, (std::vector<bool>{true, true, false, true, false}));
-}
-
 // Each hostile header is reported as a fault naming what is wrong, and nothing is read.
 TEST(ReadUMFile, CorruptHeadersAreReportedNotTrusted)
 {

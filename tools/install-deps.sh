@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make libnetcdf-dev libnetcdf-cxx-legacy-dev libtinyxml-dev netcdf-bin
-          libgtest-dev python3-numpy python3-netcdf4 python3-xarray python3-dask valgrind cdo nco)
+          libgtest-dev python3-numpy python3-netcdf4 python3-xarray python3-dask cdo nco)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -4,7 +4,6 @@ twelve Gregorian months; xarray combines three consecutive outputs along time an
 bounds, forecast coordinates and the hybrid height coordinate; NCO unpacks packed variables to
 within half a packing step; a netCDF-4 output is compressed and chunked as asked."""
 
-import json
 import os
 import subprocess
 import sys
@@ -12,46 +11,29 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import common  # noqa: E402
+import test_scenarios  # noqa: E402
 
 import netCDF4  # noqa: E402
 import numpy as np  # noqa: E402
 import xarray as xr  # noqa: E402
 
-SCENARIOS = os.path.join(common.source_dir(), "tests", "scenarios")
 REAL_DATA = os.path.join(common.source_dir(), "tests", "data", "realdata")
 
 
-def scenario(name):
-    with open(os.path.join(SCENARIOS, name + ".json")) as f:
-        return json.load(f)
-
-
 def cf_scenarios():
-    return sorted(entry[:-5] for entry in os.listdir(SCENARIOS)
-                  if entry.endswith(".json") and scenario(entry[:-5]).get("profile") == "cf")
+    return sorted(entry[:-5] for entry in os.listdir(test_scenarios.SCENARIOS) if entry.startswith("cf_"))
 
 
-def convert_cf(folder, name, desc=None, translation=None, packing=None, um_path=None):
-    """Converts a scenario's input (or desc, or the file um_path) with the CF profile; returns the output."""
-    sc = scenario(name) if name else {}
+def convert_cf(folder, um_path=None, desc=None):
+    """Converts the file um_path (or one written from desc) with the CF profile; returns the output."""
     if um_path is None:
-        um_path = os.path.join(folder, (name or "input") + ".um")
-        common.write_um(um_path, desc if desc is not None else sc["input"])
+        um_path = os.path.join(folder, "input.um")
+        common.write_um(um_path, desc)
     nc_path = os.path.join(folder, os.path.basename(um_path) + ".nc")
-    args = [common.host_program(), "-q", "--cf", "-o", nc_path, um_path]
-    # A scenario's configuration as the scenario runner writes it: by default the one translation entry.
-    if name:
-        translation = sc.get("translation", common.TRANSLATION_XML)
-        packing = sc.get("packing")
-    for key, text in (("translation", translation), ("packing", packing)):
-        if text:
-            args += ["--" + key, common.write_text(os.path.join(folder, key + ".xml"), text)]
-    if sc.get("netcdf4"):
-        args += ["--netcdf4"] + (["--deflate", str(sc["deflate"])] if "deflate" in sc else [])
-    proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+    proc = subprocess.run([common.host_program(), "-q", "--cf", "-o", nc_path, um_path], stderr=subprocess.PIPE,
                           universal_newlines=True, timeout=common.CONVERT_TIMEOUT)
     if proc.returncode != 0:
-        raise AssertionError("conversion failed: %s%s" % (proc.stdout, proc.stderr))
+        raise AssertionError("conversion failed: " + proc.stderr)
     return nc_path
 
 
@@ -97,19 +79,19 @@ class CDOTest(unittest.TestCase):
         self.assertGreaterEqual(len(names), 6)
         for name in names:
             with self.subTest(scenario=name), common.temp_dir() as folder:
-                self.assert_cdo_lists_everything(convert_cf(folder, name))
+                self.assert_cdo_lists_everything(test_scenarios.converted(name, folder))
 
     def test_every_real_file_is_read_whole(self):
         for entry in sorted(os.listdir(REAL_DATA)):
             if entry.endswith((".ff", ".pp")):
                 with self.subTest(file=entry), common.temp_dir() as folder:
-                    nc_path = convert_cf(folder, None, um_path=os.path.join(REAL_DATA, entry))
+                    nc_path = convert_cf(folder, um_path=os.path.join(REAL_DATA, entry))
                     self.assertGreater(len(data_variables(nc_path)), 0)
                     self.assert_cdo_lists_everything(nc_path)
 
     def test_timmean_averages_twelve_months(self):
         with common.temp_dir() as folder:
-            nc_path = convert_cf(folder, "cf_monthly_means_gregorian")
+            nc_path = test_scenarios.converted("cf_monthly_means_gregorian", folder)
             self.assertEqual(cdo("-s", "ntime", nc_path)[1].split(), ["12"])
             mean_path = os.path.join(folder, "mean.nc")
             status, _, err = cdo("-s", "timmean", nc_path, mean_path)
@@ -126,7 +108,7 @@ class XarrayTest(unittest.TestCase):
             for part, first in enumerate((1, 5, 9)):
                 sub = os.path.join(folder, "part%d" % part)
                 os.mkdir(sub)
-                paths.append(convert_cf(sub, None, desc=months(first, 4)))
+                paths.append(convert_cf(sub, desc=months(first, 4)))
             with xr.open_mfdataset(paths, combine="by_coords") as ds:
                 self.assertEqual(ds.sizes["time"], 12)
                 starts = ds["time_bnds"].values[:, 0].astype("datetime64[D]")
@@ -139,7 +121,7 @@ class XarrayTest(unittest.TestCase):
 
     def test_forecast_coordinates_decode(self):
         with common.temp_dir() as folder:
-            with xr.open_dataset(convert_cf(folder, "cf_hourly_forecasts")) as ds:
+            with xr.open_dataset(test_scenarios.converted("cf_hourly_forecasts", folder)) as ds:
                 ref = ds["tas"].coords["forecast_reference_time"].values
                 self.assertEqual(ref, np.datetime64("2013-07-16T09:00:00"))
                 period = ds["tas"].coords["forecast_period"].values
@@ -155,7 +137,7 @@ class XarrayTest(unittest.TestCase):
 
     def test_hybrid_height_coordinate_decodes(self):
         with common.temp_dir() as folder:
-            with xr.open_dataset(convert_cf(folder, "cf_vertical_axes")) as ds:
+            with xr.open_dataset(test_scenarios.converted("cf_vertical_axes", folder)) as ds:
                 axis = ds["ta"].coords["hybrid_height"]
                 self.assertEqual(axis.attrs["standard_name"], "atmosphere_hybrid_height_coordinate")
                 self.assertEqual(axis.attrs["positive"], "up")
@@ -172,7 +154,7 @@ class NCOTest(unittest.TestCase):
 
     def test_ncpdq_unpacks_to_within_half_a_step(self):
         with common.temp_dir() as folder:
-            nc_path = convert_cf(folder, "cf_packed_rotated")
+            nc_path = test_scenarios.converted("cf_packed_rotated", folder)
             unpacked = os.path.join(folder, "unpacked.nc")
             subprocess.run(["ncpdq", "-O", "-U", nc_path, unpacked], check=True, timeout=120)
             originals = {"temp": [[0.0, 0.3, 1.4, 2.7, 4.55, 5.0], [None, 0.6, 2.5, 3.8, 4.9, 0.1]],
@@ -194,7 +176,7 @@ class NetCDF4Test(unittest.TestCase):
 
     def test_compressed_one_field_per_chunk(self):
         with common.temp_dir() as folder:
-            with netCDF4.Dataset(convert_cf(folder, "cf_netcdf4")) as ds:
+            with netCDF4.Dataset(test_scenarios.converted("cf_netcdf4", folder)) as ds:
                 self.assertEqual(ds.data_model, "NETCDF4_CLASSIC")
                 for name in ("temp", "m01s16i204"):
                     filters = ds[name].filters()

@@ -2,7 +2,6 @@
 (CF time decoding, label slicing), CDO (variable listing) and NCO (unpacking).
 """
 
-import json
 import os
 import subprocess
 import sys
@@ -14,18 +13,6 @@ import test_scenarios  # noqa: E402
 
 import numpy as np  # noqa: E402
 import xarray as xr  # noqa: E402
-
-
-def convert_scenario(name, folder):
-    """Converts the input of tests/scenarios/NAME.json; returns the output's path."""
-    with open(os.path.join(test_scenarios.SCENARIOS, name + ".json")) as f:
-        scenario = json.load(f)
-    um_path = os.path.join(folder, name + ".um")
-    common.write_um(um_path, scenario["input"])
-    status, _, err = common.convert(um_path, *test_scenarios.configs(scenario, folder))
-    if status != 0:
-        raise AssertionError("%s: status %d: %s" % (name, status, err))
-    return common.output_path(um_path)
 
 
 def times(path):
@@ -44,7 +31,7 @@ class ClientsTest(unittest.TestCase):
         self._tmp.__exit__(None, None, None)
 
     def test_forecasts_are_one_variable_at_their_validity_times(self):
-        path = convert_scenario("forecast_lead_times", self.dir)
+        path = test_scenarios.converted("forecast_lead_times", self.dir)
         self.assertEqual(times(path), ["2013-07-17T%02d:00:00" % hour for hour in range(9, 15)])
         listing = subprocess.run(["cdo", "-s", "sinfon", path], stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE, universal_newlines=True, check=True)
@@ -53,15 +40,15 @@ class ClientsTest(unittest.TestCase):
         self.assertNotIn("skipped", listing.stderr)
 
     def test_minutes_and_gregorian_centuries_decode_to_the_input_dates(self):
-        path = convert_scenario("times_a_minute_apart", self.dir)
+        path = test_scenarios.converted("times_a_minute_apart", self.dir)
         self.assertEqual(times(path), ["2000-01-01T10:00:00", "2000-01-01T10:30:00",
                                        "2000-01-01T10:31:00", "2000-01-01T11:00:00"])
-        path = convert_scenario("gregorian_centuries", self.dir)
+        path = test_scenarios.converted("gregorian_centuries", self.dir)
         self.assertEqual(times(path), ["1900-02-28T00:00:00", "1900-03-01T00:00:00", "2000-02-29T00:00:00",
                                        "2100-02-28T00:00:00", "2100-03-01T00:00:00"])
 
     def test_nco_unpacks_what_xarray_decodes(self):
-        path = convert_scenario("packed_scale_offset_one_type", self.dir)
+        path = test_scenarios.converted("packed_scale_offset_one_type", self.dir)
         with xr.open_dataset(path) as ds:
             decoded = {name: ds[name].values.ravel() for name in ("temp_0", "field16_0")}
             steps = {name: float(ds[name].encoding["scale_factor"]) for name in decoded}
@@ -75,17 +62,6 @@ class ClientsTest(unittest.TestCase):
                 np.testing.assert_allclose(nco[name].values.ravel(), values, atol=steps[name], equal_nan=True)
             np.testing.assert_allclose(arithmetic["c"].values.ravel(), decoded["field16_0"] - 273.15,
                                        atol=steps["field16_0"], equal_nan=True)
-
-    def test_sorted_axes_slice_by_label_and_keep_their_data(self):
-        path = convert_scenario("unordered_axes_sorted", self.dir)
-        with xr.open_dataset(path, decode_times=False) as ds:
-            for axis in ("pressure_0", "height_0", "time1"):
-                self.assertTrue(ds.indexes[axis].is_monotonic_increasing, axis)
-            layer = ds["temp_0"].sel(pressure_0=slice(500, 850))
-            self.assertEqual(layer.values[0, :, 0, 0].tolist(), [500.0, 850.0])
-            for time, height in ((0.0, 30.0), (1.0, 20.0), (2.0, 10.0)):
-                value = ds["field16_0"].sel(time1=time, height_0=height).values[0, 0]
-                self.assertEqual(value, 100 * (1 + time) + height, (time, height))
 
 
 if __name__ == "__main__":

@@ -9,12 +9,13 @@ that stands under the output's name before the conversion and must still be ther
 "fail_reads" (true: every pread of the host fails, as when another process cuts the input short
 during the conversion), "status" (the expected exit status, default 0), "messages" and "stdout"
 (the expected standard error and standard output, with the input's folder written as DIR).
-"profile": "cf" converts through the C host (tests/c_host.c) with the CF profile's flag, and
-"netcdf4": true (with "deflate": N) adds its netCDF-4 flags; the expected text of a netCDF-4
-output is that of `ncdump -s`, which shows compression and chunking. The time in the CF
-profile's "history" attribute is written as TIME. tests/expected/NAME.cdl holds the ncdump
-text of the output; a scenario that expects a failure has no .cdl and must leave no output. Run with --update to rewrite the expected files after a
-deliberate change, then review every changed file by hand.
+"profile": "cf" converts with the command line's --cf and the configuration files as options,
+"netcdf4": true (with "deflate": N) adds --netcdf4 (and --deflate N); the expected text of a
+netCDF-4 output is that of `ncdump -s`, which shows compression and chunking. The time in the CF
+profile's "history" attribute is written as TIME, the folder as DIR. tests/expected/NAME.cdl
+holds the ncdump text of the output; a scenario that expects a failure has no .cdl and must
+leave no output. Run with --update to rewrite the expected files after a deliberate change, then
+review every changed file by hand.
 """
 
 import difflib
@@ -71,15 +72,14 @@ def compare_text(what, got, expected, problems):
         problems.append("%s %r, expected %r" % (what, got, expected))
 
 
-def run_scenario(name, scenario, folder):
-    """Converts the scenario's input; returns a list of the differences from what is expected."""
+def convert_scenario(name, scenario, folder):
+    """Writes the scenario's files into folder and converts; returns (status, stdout, stderr, output)."""
     um_path = os.path.join(folder, name + ".um")
     if "input" not in scenario.get("absent", []):
         common.write_um(um_path, scenario["input"])
     nc_path = common.output_path(um_path)
-    existing = scenario.get("existing_output")
-    if existing is not None:
-        common.write_text(nc_path, existing)
+    if scenario.get("existing_output") is not None:
+        common.write_text(nc_path, scenario["existing_output"])
     env = None
     if scenario.get("fail_reads"):
         env = common.fail_calls_env(TESSOLD_TEST_PREAD_FAILS="1")
@@ -87,6 +87,22 @@ def run_scenario(name, scenario, folder):
         status, out, err = convert_cf(scenario, um_path, nc_path, configs(scenario, folder))
     else:
         status, out, err = common.convert(um_path, *configs(scenario, folder), env=env)
+    return status, out, err, nc_path
+
+
+def converted(name, folder):
+    """The output of tests/scenarios/NAME.json converted in folder, for checks by other clients."""
+    with open(os.path.join(SCENARIOS, name + ".json")) as f:
+        status, _, err, nc_path = convert_scenario(name, json.load(f), folder)
+    if status != 0:
+        raise AssertionError("%s: status %d: %s" % (name, status, err))
+    return nc_path
+
+
+def run_scenario(name, scenario, folder):
+    """Converts the scenario's input; returns a list of the differences from what is expected."""
+    status, out, err, nc_path = convert_scenario(name, scenario, folder)
+    existing = scenario.get("existing_output")
     problems = []
     compare_text("status", status, scenario.get("status", 0), problems)
     for key, text in (("messages", err), ("stdout", out)):
