@@ -7,7 +7,6 @@ TESSOLD_SOURCE_DIR; run by hand, the source tree holding this file and its build
 import contextlib
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
@@ -34,10 +33,6 @@ def source_dir():
     return os.environ.get("TESSOLD_SOURCE_DIR") or DEFAULT_SOURCE_DIR
 
 
-def tools_dir():
-    return os.path.join(source_dir(), "tools")
-
-
 def host_program():
     """Path of the host program that calls the library's entry point."""
     return os.path.join(build_dir(), "tessold")
@@ -45,7 +40,7 @@ def host_program():
 
 def umgen():
     """The UM file generator module (tools/umgen.py)."""
-    path = tools_dir()
+    path = os.path.join(source_dir(), "tools")
     if path not in sys.path:
         sys.path.insert(0, path)
     import umgen as module
@@ -96,10 +91,3 @@ def fail_calls_env(**variables):
     return dict(os.environ, LD_PRELOAD=os.path.join(build_dir(), "tests", "libtessold_fail_calls.so"),
                 ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0", **variables)
 
-
-def convert(um_path, trans, pack, gatts, timeout=CONVERT_TIMEOUT, env=None):
-    """Runs the host program on the four files; returns (returncode, stdout, stderr)."""
-    proc = subprocess.run([host_program(), um_path, trans, pack, gatts],
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          universal_newlines=True, timeout=timeout, env=env)
-    return proc.returncode, proc.stdout, proc.stderr

@@ -20,20 +20,14 @@ import xarray as xr  # noqa: E402
 REAL_DATA = os.path.join(common.source_dir(), "tests", "data", "realdata")
 
 
-def cf_scenarios():
-    return sorted(entry[:-5] for entry in os.listdir(test_scenarios.SCENARIOS) if entry.startswith("cf_"))
-
-
 def convert_cf(folder, um_path=None, desc=None):
     """Converts the file um_path (or one written from desc) with the CF profile; returns the output."""
     if um_path is None:
         um_path = os.path.join(folder, "input.um")
         common.write_um(um_path, desc)
     nc_path = os.path.join(folder, os.path.basename(um_path) + ".nc")
-    proc = subprocess.run([common.host_program(), "-q", "--cf", "-o", nc_path, um_path], stderr=subprocess.PIPE,
-                          universal_newlines=True, timeout=common.CONVERT_TIMEOUT)
-    if proc.returncode != 0:
-        raise AssertionError("conversion failed: " + proc.stderr)
+    subprocess.run([common.host_program(), "-q", "--cf", "-o", nc_path, um_path], check=True,
+                   timeout=common.CONVERT_TIMEOUT)
     return nc_path
 
 
@@ -75,7 +69,7 @@ class CDOTest(unittest.TestCase):
             self.assertIn(name, listed)
 
     def test_every_cf_scenario_is_read_whole(self):
-        names = cf_scenarios()
+        names = sorted(entry[:-5] for entry in os.listdir(test_scenarios.SCENARIOS) if entry.startswith("cf_"))
         self.assertGreaterEqual(len(names), 6)
         for name in names:
             with self.subTest(scenario=name), common.temp_dir() as folder:
@@ -125,10 +119,8 @@ class XarrayTest(unittest.TestCase):
                 ref = ds["tas"].coords["forecast_reference_time"].values
                 self.assertEqual(ref, np.datetime64("2013-07-16T09:00:00"))
                 period = ds["tas"].coords["forecast_period"].values
-                hours = period / np.timedelta64(1, "h") if period.dtype.kind == "m" else period
-                np.testing.assert_array_equal(hours, [1, 2, 3])
-                np.testing.assert_array_equal(ds["time"].values - ref, period.astype("timedelta64[ns]")
-                                              if period.dtype.kind == "m" else hours * np.timedelta64(3600, "s"))
+                np.testing.assert_array_equal(period, np.array([1, 2, 3], dtype="timedelta64[h]"))
+                np.testing.assert_array_equal(ds["time"].values - ref, period)
                 for name, height in (("tas", 1.5), ("uas", 10.0)):
                     # xarray attaches every scalar coordinate to every variable; the file names each one's own.
                     heights = [ds[coord] for coord in ds[name].encoding["coordinates"].split()
@@ -195,16 +187,6 @@ class RequestTest(unittest.TestCase):
         proc = subprocess.run([os.path.join(common.build_dir(), "tests", "c_host"), um_path, nc_path] + list(options),
                               stdout=subprocess.PIPE, universal_newlines=True, timeout=common.CONVERT_TIMEOUT)
         return proc.returncode, proc.stdout, nc_path
-
-    def test_history_names_the_time_and_the_command(self):
-        with common.temp_dir() as folder:
-            common.write_um(os.path.join(folder, "in 1.um"), months(1, 2))
-            proc = subprocess.run([common.host_program(), "--cf", "-o", "out.nc", "in 1.um"], cwd=folder,
-                                  stdout=subprocess.PIPE, universal_newlines=True, timeout=common.CONVERT_TIMEOUT)
-            self.assertEqual(proc.returncode, 0)
-            with netCDF4.Dataset(os.path.join(folder, "out.nc")) as ds:
-                self.assertEqual(ds.Conventions, "CF-1.11")
-                self.assertRegex(ds.history, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ: tessold --cf -o out.nc 'in 1.um'$")
 
     def test_contradicting_options_are_refused_before_any_output(self):
         for options, message in ((("cf", "netcdf4", "deflate=10"), "deflate level 10 is not between 0 and 9"),

@@ -24,11 +24,7 @@ def times(path):
 class ClientsTest(unittest.TestCase):
 
     def setUp(self):
-        self._tmp = common.temp_dir()
-        self.dir = self._tmp.__enter__()
-
-    def tearDown(self):
-        self._tmp.__exit__(None, None, None)
+        self.dir = self.enterContext(common.temp_dir())
 
     def test_forecasts_are_one_variable_at_their_validity_times(self):
         path = test_scenarios.converted("forecast_lead_times", self.dir)

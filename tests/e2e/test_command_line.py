@@ -74,6 +74,8 @@ CASES = [
       "out": ["layout: fields file, 64-bit big-endian\n", "  LBPACK 4  "]}),
     ("CF profile in a batch", ["--cf", "--netcdf4", "--deflate=2"] + BATCH + ["a.um", "b.um"], 0,
      {"dump": {"b.um.nc": [':Conventions = "CF-1.11"', "float temp(", ":history = ", "tessold --cf --netcdf4"]}}),
+    ("CF history quotes the command line", ["--cf", "-o", "x.nc", "in 1.um"], 0,
+     {"before": {"in 1.um": UM}, "dump": {"x.nc": ["Z: tessold --cf -o x.nc \\\'in 1.um\\\'\" ;"]}}),
     ("--netcdf4 without --cf", ["--netcdf4", "a.um"], 2, {"err": "Error: --netcdf4 writes the CF profile only",
                                                           "files": {"a.um.nc": None}}),
     ("--deflate out of range", ["--cf", "--netcdf4", "--deflate", "0", "a.um"], 2,

@@ -34,30 +34,22 @@ EXPECTED = os.path.join(common.source_dir(), "tests", "expected")
 
 def configs(scenario, folder):
     """Writes the scenario's configuration files into folder; returns their paths."""
-    texts = [scenario.get("translation", common.TRANSLATION_XML),
-             scenario.get("packing", common.PACKING_XML),
-             scenario.get("attributes", common.GLOBAL_ATTS)]
-    names = ["translation", "packing", "attributes"]
-    paths = [os.path.join(folder, name + ".txt") for name in names]
-    for name, path, text in zip(names, paths, texts):
+    paths = []
+    for name, default in (("translation", common.TRANSLATION_XML), ("packing", common.PACKING_XML),
+                          ("attributes", common.GLOBAL_ATTS)):
+        paths.append(os.path.join(folder, name + ".txt"))
         if name not in scenario.get("absent", []):
-            common.write_text(path, text)
+            common.write_text(paths[-1], scenario.get(name, default))
     return paths
 
 
-def convert_cf(scenario, um_path, nc_path, configs_paths):
-    """Converts with the command line's CF profile; returns (status, stdout, stderr)."""
+def cf_command(scenario, um_path, nc_path, config_paths):
+    """The command line of a conversion in the CF profile, with the configuration files as options."""
     args = [common.host_program(), "--cf", "-o", nc_path, um_path]
-    for name, path in zip(("--translation", "--packing", "--attributes"), configs_paths):
-        if os.path.exists(path):
-            args += [name, path]
-    if scenario.get("netcdf4"):
-        args.append("--netcdf4")
-    if "deflate" in scenario:
-        args += ["--deflate", str(scenario["deflate"])]
-    proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True,
-                          timeout=common.CONVERT_TIMEOUT)
-    return proc.returncode, proc.stdout, proc.stderr
+    for name, path in zip(("--translation", "--packing", "--attributes"), config_paths):
+        args += [name, path] if os.path.exists(path) else []
+    args += ["--netcdf4"] if scenario.get("netcdf4") else []
+    return args + (["--deflate", str(scenario["deflate"])] if "deflate" in scenario else [])
 
 
 def dump_text(scenario, nc_path):
@@ -80,14 +72,12 @@ def convert_scenario(name, scenario, folder):
     nc_path = common.output_path(um_path)
     if scenario.get("existing_output") is not None:
         common.write_text(nc_path, scenario["existing_output"])
-    env = None
-    if scenario.get("fail_reads"):
-        env = common.fail_calls_env(TESSOLD_TEST_PREAD_FAILS="1")
-    if scenario.get("profile") == "cf":
-        status, out, err = convert_cf(scenario, um_path, nc_path, configs(scenario, folder))
-    else:
-        status, out, err = common.convert(um_path, *configs(scenario, folder), env=env)
-    return status, out, err, nc_path
+    env = common.fail_calls_env(TESSOLD_TEST_PREAD_FAILS="1") if scenario.get("fail_reads") else None
+    paths = configs(scenario, folder)
+    args = cf_command(scenario, um_path, nc_path, paths) if scenario.get("profile") == "cf" else \
+        [common.host_program(), um_path] + paths
+    proc = subprocess.run(args, capture_output=True, text=True, timeout=common.CONVERT_TIMEOUT, env=env)
+    return proc.returncode, proc.stdout, proc.stderr, nc_path
 
 
 def converted(name, folder):
