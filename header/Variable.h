@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "FloatKeys.h"
+#include "RawConvert.h"
 #include "VarField.h"
 
 class NcVar;
@@ -105,8 +106,21 @@ class WordReader
 public:
     explicit WordReader(const Variable& x_var);
     bool Integers() const { return b_integers; }
-    float Value(int i_word) const;
-    bool IsMissing(int i_word) const;
+    // Inline: the packing and range scans call these once per point. The forms for a known kind
+    // of word let a loop over many points decide the kind once.
+    float Value(int i_word) const { return b_integers ? ValueAs<true>(i_word) : ValueAs<false>(i_word); }
+    bool IsMissing(int i_word) const { return b_integers ? IsMissingAs<true>(i_word) : IsMissingAs<false>(i_word); }
+    template <bool b_ints>
+    float ValueAs(int i_word) const
+    {
+        return b_ints ? static_cast<float>(i_word) : RAW_TO_FLOAT(static_cast<unsigned int>(i_word));
+    }
+    template <bool b_ints>
+    bool IsMissingAs(int i_word) const
+    {
+        return b_ints ? b_has_int_missing && i_word == i_int_missing
+                      : RAW_TO_FLOAT(static_cast<unsigned int>(i_word)) == f_missing;
+    }
 
 private:
     bool b_integers;

@@ -117,19 +117,21 @@ WordReader::WordReader(const Variable& x_var)
         b_has_int_missing = x_var.GetIntegerMissingValue(i_int_missing);
 }
 
-float WordReader::Value(int i_word) const
-{
-    return b_integers ? static_cast<float>(i_word) : RAW_TO_FLOAT(static_cast<unsigned int>(i_word));
-}
-
-bool WordReader::IsMissing(int i_word) const
-{
-    if (b_integers)
-        return b_has_int_missing && i_word == i_int_missing;
-    return RAW_TO_FLOAT(static_cast<unsigned int>(i_word)) == f_missing;
-}
-
 namespace {
+
+// Scans the words of one field that are not missing, keeping the value that wins by b_better.
+template <bool b_ints, typename Better>
+float ScanWords(const int* px_values, long long l_count, const WordReader& x_reader, float f_result, Better b_better)
+{
+    for (long long i = 0; i < l_count; ++i) {
+        if (x_reader.IsMissingAs<b_ints>(px_values[i]))
+            continue;
+        const float f_value = x_reader.ValueAs<b_ints>(px_values[i]);
+        if (b_better(f_value, f_result))
+            f_result = f_value;
+    }
+    return f_result;
+}
 
 // Scans every value of every field that is not missing, keeping the one that wins by b_better.
 template <typename Better>
@@ -145,13 +147,8 @@ float ScanValues(const Variable& x_var, float f_start, Better b_better)
         const long long l_cols = x_field.GetRegion().GetNCols();
         if (l_rows <= 0 || l_cols <= 0)
             continue;
-        for (long long i = 0; i < l_rows * l_cols; ++i) {
-            if (x_reader.IsMissing(px_values[i]))
-                continue;
-            const float f_value = x_reader.Value(px_values[i]);
-            if (b_better(f_value, f_result))
-                f_result = f_value;
-        }
+        f_result = x_reader.Integers() ? ScanWords<true>(px_values, l_rows * l_cols, x_reader, f_result, b_better)
+                                       : ScanWords<false>(px_values, l_rows * l_cols, x_reader, f_result, b_better);
     }
     return f_result;
 }
