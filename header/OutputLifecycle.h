@@ -15,6 +15,12 @@ class UnfinishedOutput;
 std::string CreateTemporaryOutput(const std::string& s_final, UnfinishedOutput& x_unfinished,
                                   std::string& s_reason);
 
+// Removes the empty file that holds the temporary name, just before the writer creates the file
+// again with its no-clobber mode. Opening the empty file with truncation instead would cost a
+// whole flush to disk: ext4 writes out a file truncated to nothing when it is closed (its guard
+// for programs that rewrite a file in place), and a conversion would wait for that.
+void FreeTemporaryName(const std::string& s_temporary);
+
 // Gives the finished file s_temporary the name s_final. Without b_replace an existing file of that
 // name is never replaced: false with b_exists set. False with s_reason on any other failure.
 bool PublishOutput(const std::string& s_temporary, const std::string& s_final, bool b_replace, bool& b_exists,

@@ -46,9 +46,10 @@ struct CFLayout
     NcDim* px_bounds = nullptr;  // "bnds", made when a first bounds variable needs it
 };
 
-// Creates a netCDF-4 file of the classic model at s_path and opens it for writing; the reason
-// of a failure goes to s_reason and the file returned is then not valid.
-std::unique_ptr<NcFile> OpenNetCDF4Output(const std::string& s_path, std::string& s_reason);
+// Creates a netCDF-4 file of the classic model at s_path, which must not exist, and opens it for
+// writing; the reason of a failure goes to s_reason (the library's error code to i_error) and the
+// file returned is then not valid.
+std::unique_ptr<NcFile> OpenNetCDF4Output(const std::string& s_path, std::string& s_reason, int& i_error);
 
 // Writes every object of a CF profile file in the stages' order.
 void WriteCFContents(WriterState& x_state, std::list<Variable>& x_var_list, const MTime& x_ref_time,

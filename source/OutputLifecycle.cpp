@@ -79,6 +79,11 @@ std::string CreateTemporaryOutput(const std::string& s_final, UnfinishedOutput& 
     return s_path;
 }
 
+void FreeTemporaryName(const std::string& s_temporary)
+{
+    unlink(s_temporary.c_str());
+}
+
 bool PublishOutput(const std::string& s_temporary, const std::string& s_final, bool b_replace, bool& b_exists,
                    std::string& s_reason)
 {

@@ -57,20 +57,19 @@ void PutCFCoordinates(const std::vector<CFPut>& x_puts)
 
 }  // namespace
 
-std::unique_ptr<NcFile> OpenNetCDF4Output(const std::string& s_path, std::string& s_reason)
+std::unique_ptr<NcFile> OpenNetCDF4Output(const std::string& s_path, std::string& s_reason, int& i_error)
 {
     // The C++ interface as built here makes classic files whatever format it is asked for; the
     // C interface creates the file, which the C++ interface then opens for writing.
     int i_ncid = 0;
-    int i_status = nc_create(s_path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &i_ncid);
+    int i_status = nc_create(s_path.c_str(), NC_NOCLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &i_ncid);
     if (i_status == NC_NOERR)
         i_status = nc_close(i_ncid);
     NcError x_silent(NcError::silent_nonfatal);
     std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::Write));
-    if (i_status != NC_NOERR)
-        s_reason = nc_strerror(i_status);
-    else if (!px_file->is_valid())
-        s_reason = x_silent.get_errmsg();
+    i_error = i_status != NC_NOERR ? i_status : px_file->is_valid() ? NC_NOERR : x_silent.get_err();
+    if (i_error != NC_NOERR)
+        s_reason = nc_strerror(i_error);
     return px_file;
 }
 

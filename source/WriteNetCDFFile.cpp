@@ -86,16 +86,19 @@ long long DataWords(const std::list<Variable>& x_var_list)
     return i_words;
 }
 
-// Opens the temporary file for writing; a failure is silent here so that only our message appears.
+// Creates the temporary file, which must not exist, for writing; a failure is silent here so
+// that only our message appears. i_error is the library's error code.
 // The library's I/O block size is only a buffer size: a larger one moves the same bytes in fewer
 // system calls.
-std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, std::string& s_reason)
+std::unique_ptr<NcFile> OpenOutput(const std::string& s_path, long long i_data_words, std::string& s_reason,
+                                   int& i_error)
 {
     NcError x_silent(NcError::silent_nonfatal);
     size_t i_block_bytes = i_data_words >= ci_large_data_words ? ci_large_io_block_bytes : ci_small_io_block_bytes;
-    std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::Replace,
+    std::unique_ptr<NcFile> px_file(new NcFile(s_path.c_str(), NcFile::New,
                                                UsePlainAlgorithms() ? nullptr : &i_block_bytes, 0, NcFile::Classic));
-    if (!px_file->is_valid())
+    i_error = px_file->is_valid() ? NC_NOERR : x_silent.get_err();
+    if (i_error != NC_NOERR)
         s_reason = x_silent.get_errmsg();
     return px_file;
 }
@@ -136,10 +139,17 @@ int WriteNetCDFFile(std::string s_output_file_name, std::list<Variable>& x_var_l
     const std::string s_temporary = CreateTemporaryOutput(s_output_file_name, x_unfinished, s_reason);
     if (s_temporary.empty())
         return ReportUnwritable(s_output_file_name, s_reason);
-    std::unique_ptr<NcFile> px_nc_file = x_profile.b_netcdf4 ? OpenNetCDF4Output(s_temporary, s_reason)
-                                                             : OpenOutput(s_temporary, DataWords(x_var_list), s_reason);
-    if (!px_nc_file->is_valid())
+    FreeTemporaryName(s_temporary);
+    int i_error = NC_NOERR;
+    std::unique_ptr<NcFile> px_nc_file = x_profile.b_netcdf4
+                                             ? OpenNetCDF4Output(s_temporary, s_reason, i_error)
+                                             : OpenOutput(s_temporary, DataWords(x_var_list), s_reason, i_error);
+    if (!px_nc_file->is_valid()) {
+        // Another process took the free name in between: the file is theirs, not ours to remove.
+        if (i_error == NC_EEXIST)
+            x_unfinished.Keep();
         return ReportUnwritable(s_output_file_name, s_reason);
+    }
     // Instead of letting the library prefill every variable and then overwrite it, the
     // writer fills only the places no field fills; coordinate values wait until every
     // object is defined. The plain order is kept for the tests that compare the two.
