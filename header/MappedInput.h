@@ -50,6 +50,10 @@ private:
     void* px_words;
 };
 
+// Asks for huge pages for the whole huge pages inside i_bytes of allocated memory at px_memory
+// (see MappedWords): for a large buffer that is written once, page after page.
+void AdviseHugePages(void* px_memory, size_t i_bytes);
+
 // Reads i_bytes at byte i_offset of the open file in full; false on an error or a short file.
 bool ReadAt(int i_fd, void* px_target, size_t i_bytes, long long i_offset);
 

@@ -185,6 +185,15 @@ void* MapPresentMemory(size_t i_bytes)
 
 }  // namespace
 
+void AdviseHugePages(void* px_memory, size_t i_bytes)
+{
+    const uintptr_t i_first = reinterpret_cast<uintptr_t>(px_memory);
+    const uintptr_t i_begin = (i_first + ci_huge_page_bytes - 1) & ~(ci_huge_page_bytes - 1);
+    const uintptr_t i_end = (i_first + i_bytes) & ~(ci_huge_page_bytes - 1);
+    if (i_end > i_begin)
+        madvise(reinterpret_cast<void*>(i_begin), i_end - i_begin, MADV_HUGEPAGE);
+}
+
 MappedWords::MappedWords(long long i_count)
     : i_bytes(MappedBytes(static_cast<size_t>(i_count) * sizeof(int))), px_words(MapPresentMemory(i_bytes))
 {

@@ -7,14 +7,12 @@
 // compression and with units 0, 1 or 2 are read.
 #include "NormaliseFields.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstring>
 #include <new>
 
+#include "MappedInput.h"
 #include "ToString.h"
 #include "WgdosDecoder.h"
 
@@ -53,18 +51,6 @@ std::string CheckWgdosSize(const int* px_entry, int i_field, long long i_record_
                ToString(i_cols, 0, ' ') + " columns, more than its WGDOS record of " +
                ToString(i_words, 0, ' ') + " words can hold";
     return std::string();
-}
-
-// Asks for huge pages for the whole huge pages inside a large buffer: on a host that shadows the
-// guest's page tables, the first touch of every small page leaves the guest, and the unpacked
-// values of a whole file are written once, page after page.
-void AdviseHugePages(int* px_words, long long i_count)
-{
-    const uintptr_t i_huge = uintptr_t(2) << 20;
-    const uintptr_t i_begin = (reinterpret_cast<uintptr_t>(px_words) + i_huge - 1) & ~(i_huge - 1);
-    const uintptr_t i_end = (reinterpret_cast<uintptr_t>(px_words + i_count)) & ~(i_huge - 1);
-    if (i_end > i_begin)
-        madvise(reinterpret_cast<void*>(i_begin), i_end - i_begin, MADV_HUGEPAGE);
 }
 
 // Unpacks one field's stored bytes into px_out (rows*cols 32-bit words); returns the fault, or empty.
@@ -163,7 +149,7 @@ bool AssembleFields(const LayoutFile& x_file, std::vector<int>& x_lookup, const 
             x_arrays.px_pphdrs = new int[static_cast<size_t>(i_count) * ci_lookup_words];
             x_arrays.px_data = x_out.b_headers_only ? nullptr : new int[static_cast<size_t>(i_total)];
             if (x_arrays.px_data != nullptr)
-                AdviseHugePages(x_arrays.px_data, i_total);
+                AdviseHugePages(x_arrays.px_data, static_cast<size_t>(i_total) * sizeof(int));
         }
     } catch (const std::bad_alloc&) {
         s_fault = "the fields' " + ToString(i_total, 0, ' ') + " values do not fit in memory";
